@@ -1,0 +1,85 @@
+// The narrow interface through which the engine (and the window side) reaches
+// the operating system. One implementation per system (PosixPlatform) and one
+// fake for the tests (FakePlatform). Nothing here throws.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vardel {
+
+// Handle of the open serial port. 0 always means "no port", so an
+// implementation never hands out 0 for an open port.
+using PortHandle = std::intptr_t;
+// Handle of an open firmware file; kInvalidHandle when the open failed.
+using FileHandle = std::intptr_t;
+// A running program that may be asked to quit; 0 means "none".
+using ProgramHandle = std::intptr_t;
+
+inline constexpr std::intptr_t kInvalidHandle = -1;
+
+class Platform {
+public:
+    Platform() = default;
+    Platform(const Platform&) = delete;
+    Platform& operator=(const Platform&) = delete;
+    virtual ~Platform() = default;
+
+    // --- serial port ("COM4:") ---
+    // Opens the one serial port for reading and writing, exclusively.
+    // Returns kInvalidHandle when it does not exist or another holds it.
+    virtual PortHandle OpenSerial() = 0;
+    // Applies 38,400 baud, 8N1, raw, no flow control on output, reads that
+    // never wait. False when the settings are refused.
+    virtual bool ConfigureSerial(PortHandle port) = 0;
+    // Throws away whatever is pending in either direction.
+    virtual void PurgeSerial(PortHandle port) = 0;
+    // Writes the whole buffer without a time-out; returns how many bytes went
+    // out before an error (the length itself on success).
+    virtual std::uint32_t WriteSerial(PortHandle port, const std::uint8_t* bytes,
+                                      std::uint32_t length) = 0;
+    // Reads at most one byte and never waits. False when no byte was there.
+    virtual bool ReadSerialByte(PortHandle port, std::uint8_t& byte) = 0;
+    // Waits until a byte can be read or timeoutMs have passed, whichever comes
+    // first. May return early (a signal, a hung-up line); callers re-check.
+    virtual void WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) = 0;
+    virtual void CloseSerial(PortHandle port) = 0;
+
+    // --- clock ---
+    // Milliseconds on a monotonic clock, cut to 32 bits: it wraps.
+    virtual std::uint32_t TickCount() = 0;
+
+    // --- memory ---
+    // Total physical memory in bytes, saturated at 0xFFFFFFFF.
+    virtual std::uint32_t TotalPhysicalMemory() = 0;
+    // A plain block for the firmware image; null when there is no memory.
+    virtual std::uint8_t* Allocate(std::size_t size) = 0;
+    virtual void Free(std::uint8_t* block) = 0;
+
+    // --- files ---
+    // Writes the full path of the program file, zero-terminated, into buffer
+    // when it fits in capacity units (terminator included). Returns the
+    // path's length in units without the terminator, whether or not it fit;
+    // 0 on failure.
+    virtual std::uint32_t ProgramFilePath(char16_t* buffer, std::uint32_t capacity) = 0;
+    // Opens an existing file for reading, without sharing; kInvalidHandle on
+    // failure (missing, unreadable, or held by another program).
+    virtual FileHandle OpenFileForReading(const char16_t* path) = 0;
+    // Reads up to length bytes, until the end of the file. error receives the
+    // system's error code of a failed read, 0 when none.
+    virtual std::uint32_t ReadFile(FileHandle file, std::uint8_t* buffer, std::uint32_t length,
+                                   std::uint32_t& error) = 0;
+    virtual void CloseFile(FileHandle file) = 0;
+
+    // --- debug output ---
+    // One line on the system debug output, written as given.
+    virtual void DebugPrint(const char16_t* line) = 0;
+
+    // --- other programs ---
+    // The first running program whose name is exactly name; 0 when none.
+    virtual ProgramHandle FindProgram(const char16_t* name) = 0;
+    // Asks that program to quit; nothing waits for it.
+    virtual void AskProgramToQuit(ProgramHandle program) = 0;
+};
+
+}  // namespace vardel
