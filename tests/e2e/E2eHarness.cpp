@@ -1,0 +1,125 @@
+#include "tests/e2e/E2eHarness.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+
+namespace vardel::e2e {
+
+namespace {
+
+std::vector<std::u16string> g_texts;
+
+int RecordText(const char16_t* text, std::uint32_t /*context*/) {
+    g_texts.emplace_back(text);
+    return 1;
+}
+
+std::filesystem::path MakeFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vardel-e2e-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        std::abort();
+    }
+    return pattern;
+}
+
+sim::PseudoTerminal OpenPty() {
+    std::string error;
+    auto pty = sim::PseudoTerminal::Open(error);
+    if (!pty) {
+        std::fprintf(stderr, "no pseudo-terminal: %s\n", error.c_str());
+        std::abort();
+    }
+    return std::move(*pty);
+}
+
+void WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::u16string ProgramPathIn(const std::filesystem::path& folder) {
+    const std::string path = (folder / "vardel").string();  // plain ASCII
+    return {path.begin(), path.end()};
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> MakeImage(std::size_t size, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<std::uint8_t> image(size);
+    for (auto& byte : image) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    return image;
+}
+
+UpgradeRun::UpgradeRun(const sim::Options& options, const std::vector<std::uint8_t>& image)
+    : folder_(MakeFolder()),
+      pty_(OpenPty()),
+      posix_(pty_.SlavePath()),
+      platform_(posix_, ProgramPathIn(folder_)),
+      engine_(platform_),
+      mcu_(options, image) {
+    WriteFile(folder_ / "KD51A.BIN", image);
+    WriteFile(folder_ / "MTK51A.BIN", image);
+    g_texts.clear();
+    engine_.SetMessageCallback(RecordText, 0);
+    session_ = std::thread([this] { mcu_.Run(pty_.Master()); });
+}
+
+UpgradeRun::~UpgradeRun() {
+    mcu_.Stop();
+    if (session_.joinable()) {
+        session_.join();
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+}
+
+const std::vector<std::u16string>& UpgradeRun::Texts() const { return g_texts; }
+
+int UpgradeRun::RunToDone(std::chrono::milliseconds limit) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kTickPeriod = std::chrono::milliseconds(5);
+    const auto start = Clock::now();
+    auto next = start;
+    bool pressed = false;
+    while (Clock::now() - start < limit) {
+        engine_.Tick();
+        const int step = engine_.GetStep();
+        if (steps_.empty() || steps_.back() != step) {
+            steps_.push_back(step);
+        }
+        if (everyTick) {
+            everyTick(*this);
+        }
+        if (step == STEP_DONE) {
+            break;
+        }
+        if (step == STEP_READY && !pressed) {
+            pressed = engine_.RequestStart() == 1;
+        }
+        // Like the window's timer: ticks never pile up after a long one.
+        next = std::max(next + kTickPeriod, Clock::now());
+        std::this_thread::sleep_until(next);
+    }
+    elapsed_ = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    return engine_.GetStep();
+}
+
+sim::Verdict UpgradeRun::FinishWithReset() {
+    engine_.SendReset();
+    session_.join();
+    return mcu_.Result();
+}
+
+sim::Verdict UpgradeRun::Abandon() {
+    mcu_.Stop();
+    session_.join();
+    return mcu_.Result();
+}
+
+}  // namespace vardel::e2e
