@@ -1,7 +1,6 @@
 #include "platform/fake/FakePlatform.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace vardel {
 
@@ -141,7 +140,8 @@ std::uint32_t FakePlatform::ReadFile(FileHandle file, std::uint8_t* buffer, std:
     }
     const auto& bytes = it->second->bytes;
     const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(length, bytes.size()));
-    std::memcpy(buffer, bytes.data(), count);
+    // An empty file has no data pointer, so no memcpy here.
+    std::copy_n(bytes.begin(), count, buffer);
     return count;
 }
 
