@@ -1,6 +1,10 @@
 #include "tests/e2e/E2eHarness.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -57,14 +61,19 @@ std::vector<std::uint8_t> MakeImage(std::size_t size, std::uint32_t seed) {
 }
 
 UpgradeRun::UpgradeRun(const sim::Options& options, const std::vector<std::uint8_t>& image)
+    : UpgradeRun(options, image, Setup{}) {}
+
+UpgradeRun::UpgradeRun(const sim::Options& options, const std::vector<std::uint8_t>& image,
+                       Setup setup)
     : folder_(MakeFolder()),
       pty_(OpenPty()),
-      posix_(pty_.SlavePath()),
+      posix_(setup.device.empty() ? pty_.SlavePath() : setup.device),
       platform_(posix_, ProgramPathIn(folder_)),
       engine_(platform_),
       mcu_(options, image) {
-    WriteFile(folder_ / "KD51A.BIN", image);
-    WriteFile(folder_ / "MTK51A.BIN", image);
+    if (setup.writeFirmware) {
+        WriteFirmware(image);
+    }
     g_texts.clear();
     engine_.SetMessageCallback(RecordText, 0);
     session_ = std::thread([this] { mcu_.Run(pty_.Master()); });
@@ -82,13 +91,36 @@ UpgradeRun::~UpgradeRun() {
 const std::vector<std::u16string>& UpgradeRun::Texts() const { return g_texts; }
 
 int UpgradeRun::RunToDone(std::chrono::milliseconds limit) {
+    AdvanceTo(STEP_DONE, limit);
+    return engine_.GetStep();
+}
+
+bool UpgradeRun::AdvanceTo(int step, std::chrono::milliseconds limit,
+                           const std::function<bool()>& also) {
+    bool pressed = false;
+    return TickUntil(
+        [&] {
+            if (engine_.GetStep() == STEP_READY && !pressed) {
+                pressed = engine_.RequestStart() == 1;
+            }
+            return engine_.GetStep() >= step && also();
+        },
+        limit);
+}
+
+bool UpgradeRun::TickUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     using Clock = std::chrono::steady_clock;
     constexpr auto kTickPeriod = std::chrono::milliseconds(5);
     const auto start = Clock::now();
     auto next = start;
-    bool pressed = false;
-    while (Clock::now() - start < limit) {
+    bool reached = false;
+    while (!reached && Clock::now() - start < limit) {
+        const auto tickStart = Clock::now();
         engine_.Tick();
+        const auto tickTime =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - tickStart);
+        longestTick_ = std::max(longestTick_, tickTime);
+        ++ticks_;
         const int step = engine_.GetStep();
         if (steps_.empty() || steps_.back() != step) {
             steps_.push_back(step);
@@ -96,29 +128,54 @@ int UpgradeRun::RunToDone(std::chrono::milliseconds limit) {
         if (everyTick) {
             everyTick(*this);
         }
-        if (step == STEP_DONE) {
-            break;
-        }
-        if (step == STEP_READY && !pressed) {
-            pressed = engine_.RequestStart() == 1;
-        }
+        reached = done();
         // Like the window's timer: ticks never pile up after a long one.
         next = std::max(next + kTickPeriod, Clock::now());
-        std::this_thread::sleep_until(next);
+        if (!reached) {
+            std::this_thread::sleep_until(next);
+        }
     }
-    elapsed_ = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-    return engine_.GetStep();
+    elapsed_ += std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    return reached;
+}
+
+bool UpgradeRun::Reported(std::u16string_view text) const {
+    return std::find(g_texts.begin(), g_texts.end(), text) != g_texts.end();
+}
+
+void UpgradeRun::WriteFirmware(const std::vector<std::uint8_t>& bytes, const std::string& name) {
+    for (const char* file : {"KD51A.BIN", "MTK51A.BIN"}) {
+        if (name.empty() || name == file) {
+            WriteFile(folder_ / file, bytes);
+        }
+    }
+}
+
+void UpgradeRun::HangUp() {
+    mcu_.Stop();
+    if (session_.joinable()) {
+        session_.join();
+    }
+    // The master side is closed by putting /dev/null in its place: the slave
+    // then sees a hang-up, and the descriptor number stays the pty's to close.
+    const int nothing = open("/dev/null", O_RDWR | O_CLOEXEC);
+    dup2(nothing, pty_.Master());
+    close(nothing);
 }
 
 sim::Verdict UpgradeRun::FinishWithReset() {
     engine_.SendReset();
-    session_.join();
+    if (session_.joinable()) {
+        session_.join();
+    }
     return mcu_.Result();
 }
 
 sim::Verdict UpgradeRun::Abandon() {
     mcu_.Stop();
-    session_.join();
+    if (session_.joinable()) {
+        session_.join();
+    }
     return mcu_.Result();
 }
 

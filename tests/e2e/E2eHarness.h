@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -77,14 +78,34 @@ std::vector<std::uint8_t> MakeImage(std::size_t size, std::uint32_t seed);
 // written as both firmware files, and an engine that ticks every 5 ms.
 class UpgradeRun {
 public:
+    struct Setup {
+        // Where the engine looks for "COM4:"; empty: the pseudo-terminal itself.
+        std::string device;
+        // Whether the image is written as both firmware files beforehand.
+        bool writeFirmware = true;
+    };
+
     UpgradeRun(const sim::Options& options, const std::vector<std::uint8_t>& image);
+    UpgradeRun(const sim::Options& options, const std::vector<std::uint8_t>& image, Setup setup);
     ~UpgradeRun();
     UpgradeRun(const UpgradeRun&) = delete;
     UpgradeRun& operator=(const UpgradeRun&) = delete;
 
-    // Ticks until the engine reaches STEP_DONE or the time is up, pressing
-    // start once the port is open, as a user would. Returns the step reached.
+    // AdvanceTo(STEP_DONE), as a user would; returns the step reached.
     int RunToDone(std::chrono::milliseconds limit);
+    // Ticks every 5 ms, as the window's timer does, until done() holds after
+    // a tick or the time is up; returns whether done() held.
+    bool TickUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
+    // Ticks, pressing start once the port is open, until the engine has
+    // reached `step` and `also` holds; returns whether it got there in time.
+    bool AdvanceTo(int step, std::chrono::milliseconds limit,
+                   const std::function<bool()>& also = [] { return true; });
+    // Ticks for a while, whatever happens.
+    void TickFor(std::chrono::milliseconds span) {
+        TickUntil([] { return false; }, span);
+    }
+    // The start button, at any step.
+    void PressStart() { engine_.RequestStart(); }
     // Presses "完成重启" (writes the reset frame) and waits for the MCU's verdict.
     sim::Verdict FinishWithReset();
     // Ends the MCU's session without a reset frame and returns its verdict.
@@ -96,6 +117,16 @@ public:
     // Every step the engine was seen in after a tick, without repeats.
     const std::vector<int>& Steps() const { return steps_; }
     std::chrono::milliseconds Elapsed() const { return elapsed_; }
+    // Ticks so far, and the longest one: the window gets no message while a
+    // tick runs.
+    std::size_t TickCount() const { return ticks_; }
+    std::chrono::milliseconds LongestTick() const { return longestTick_; }
+    bool Reported(std::u16string_view text) const;
+    // Replaces a firmware file's content (both files when name is empty).
+    void WriteFirmware(const std::vector<std::uint8_t>& bytes, const std::string& name = {});
+    // The MCU's end of the line is gone: the simulator stops and the
+    // pseudo-terminal's master side is closed, as when a cable is pulled.
+    void HangUp();
 
     // Calls `everyTick` after each tick of RunToDone.
     std::function<void(UpgradeRun&)> everyTick;
@@ -113,6 +144,8 @@ private:
     std::thread session_;
     std::vector<int> steps_;
     std::chrono::milliseconds elapsed_{0};
+    std::size_t ticks_ = 0;
+    std::chrono::milliseconds longestTick_{0};
 };
 
 }  // namespace vardel::e2e

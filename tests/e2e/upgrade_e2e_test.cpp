@@ -3,7 +3,6 @@
 // firmware file's whole blocks byte for byte.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 
 #include "tests/e2e/E2eHarness.h"
@@ -12,11 +11,6 @@ namespace vardel::e2e {
 namespace {
 
 using namespace std::chrono_literals;
-
-bool Reported(const UpgradeRun& run, const std::u16string& text) {
-    const auto& texts = run.Texts();
-    return std::find(texts.begin(), texts.end(), text) != texts.end();
-}
 
 // Runs to the end, presses "完成重启" and returns the MCU's verdict.
 sim::Verdict Complete(UpgradeRun& run) {
@@ -39,7 +33,7 @@ TEST(UpgradeEndToEnd, A448BlockImageArrivesIdenticalWithEveryTextOnTheWay) {
     EXPECT_EQ(run.Steps(), (std::vector<int>{STEP_READY, STEP_HANDSHAKE, STEP_TRANSFER, STEP_DONE}));
     for (const char16_t* text : {u"串口打开成功!", u"通信建立，开始传输数据!",
                                  u"正在升级......, 请稍后, 不要断电!!!", u"升级成功!"}) {
-        EXPECT_TRUE(Reported(run, text));
+        EXPECT_TRUE(run.Reported(text));
     }
     std::printf("448-block run: %lld ms from the first tick to STEP_DONE\n",
                 static_cast<long long>(run.Elapsed().count()));
@@ -64,9 +58,9 @@ TEST(UpgradeEndToEnd, StatusRepliesInTheMiddleAreShownAndTheTransferGoesOn) {
     options.statusMidAfterBlocks = 100;
     UpgradeRun run(options, MakeImage(28672, 4));
     ExpectDelivered(Complete(run), 448);
-    EXPECT_TRUE(Reported(run, u"擦除成功"));
-    EXPECT_TRUE(Reported(run, u"擦除失败"));
-    EXPECT_TRUE(Reported(run, u"芯片被加密"));
+    EXPECT_TRUE(run.Reported(u"擦除成功"));
+    EXPECT_TRUE(run.Reported(u"擦除失败"));
+    EXPECT_TRUE(run.Reported(u"芯片被加密"));
 }
 
 TEST(UpgradeEndToEnd, ARequestForAnotherBlockBeforeBlockZeroIsNotServed) {
@@ -111,7 +105,7 @@ TEST(UpgradeEndToEnd, NoiseBadComplementsAndRequestsBeyondTheImageChangeNothing)
     UpgradeRun run(options, MakeImage(4096, 9));
     const sim::Verdict verdict = Complete(run);
     ExpectDelivered(verdict, 64);
-    EXPECT_TRUE(Reported(run, u"MCU请求数据出错!"));
+    EXPECT_TRUE(run.Reported(u"MCU请求数据出错!"));
 }
 
 }  // namespace
