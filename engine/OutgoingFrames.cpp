@@ -48,7 +48,7 @@ int UpgradeEngine::SendBlock(std::uint32_t block) {
 
     WriteHeader(txFrame, wire::kCmdData);
     std::uint8_t* data = txFrame + wire::kHeaderLength;
-    std::memcpy(data, image + block * wire::kBlockSize, wire::kBlockSize);
+    std::memcpy(data, image + static_cast<std::size_t>(block) * wire::kBlockSize, wire::kBlockSize);
     std::uint8_t sum = data[0];
     std::uint8_t xorValue = data[0];
     for (std::uint32_t i = 1; i < wire::kBlockSize; ++i) {

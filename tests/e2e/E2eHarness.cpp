@@ -1,5 +1,7 @@
 #include "tests/e2e/E2eHarness.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,6 +16,37 @@ namespace vardel::e2e {
 namespace {
 
 std::vector<std::u16string> g_texts;
+
+// Totals over every run of this process, printed at the end so that a report
+// can count what was verified.
+struct Totals {
+    std::size_t completed = 0;
+    std::size_t bytesVerified = 0;
+    std::size_t corrupted = 0;
+};
+Totals g_totals;
+
+class TotalsPrinter : public testing::Environment {
+public:
+    void TearDown() override {
+        std::printf("e2e totals: upgrades completed %zu, bytes verified %zu, corrupted images %zu\n",
+                    g_totals.completed, g_totals.bytesVerified, g_totals.corrupted);
+    }
+};
+[[maybe_unused]] testing::Environment* const g_printer =
+    testing::AddGlobalTestEnvironment(new TotalsPrinter);
+
+void Count(const sim::Verdict& verdict) {
+    if (!verdict.completionSent) {
+        return;
+    }
+    if (verdict.identical) {
+        ++g_totals.completed;
+        g_totals.bytesVerified += verdict.bytes;
+    } else {
+        ++g_totals.corrupted;
+    }
+}
 
 int RecordText(const char16_t* text, std::uint32_t /*context*/) {
     g_texts.emplace_back(text);
@@ -168,7 +201,9 @@ sim::Verdict UpgradeRun::FinishWithReset() {
     if (session_.joinable()) {
         session_.join();
     }
-    return mcu_.Result();
+    const sim::Verdict verdict = mcu_.Result();
+    Count(verdict);
+    return verdict;
 }
 
 sim::Verdict UpgradeRun::Abandon() {
