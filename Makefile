@@ -5,6 +5,8 @@
 # name the missing ones and stop). The build directories come from
 # CMakePresets.json: build/default and build/asan.
 
+SHELL := /bin/bash
+
 # Everything the build, the tests, the demo and `make lint` use, in one place.
 DEBIAN_PACKAGES := \
 	make build-essential g++ cmake git python3 \
@@ -28,13 +30,17 @@ CTEST_FLAGS := --output-on-failure --no-tests=error --parallel $(JOBS)
 MAKEFLAGS += --no-print-directory
 
 .DEFAULT_GOAL := help
-.PHONY: help deps configure build test demo asan lint format clean
+.PHONY: help deps configure build test unit demo asan fuzz fuzz-long valgrind soak lint format clean
 
 help:
 	@echo "make demo     build and show an upgrade run against the simulated MCU"
 	@echo "make test     build and run the whole test suite"
 	@echo "make build    configure and build ($(BUILD))"
 	@echo "make asan     build and test with AddressSanitizer and UBSan ($(ASAN_BUILD))"
+	@echo "make unit     only the default build's ctest suite"
+	@echo "make fuzz     each libFuzzer target for FUZZ_SECONDS (60); make fuzz-long: 30 minutes"
+	@echo "make valgrind the end-to-end tests under valgrind memcheck"
+	@echo "make soak     SOAK_RUNS (200) upgrades with faults drawn from SOAK_SEED"
 	@echo "make lint     clang-format, clang-tidy and cppcheck; fails on any finding"
 	@echo "make format   rewrite the C++ sources in the checked-in style"
 	@echo "make clean    remove $(BUILD) and $(ASAN_BUILD)"
@@ -48,8 +54,55 @@ configure: deps
 build: configure
 	@cmake --build --preset default --parallel $(JOBS)
 
-test: build
+# The whole suite: unit, integration and end-to-end tests, the same again
+# under AddressSanitizer and UBSan, each fuzz target for FUZZ_SECONDS, and the
+# end-to-end tests once under valgrind.
+test: unit
+	@$(MAKE) --no-print-directory asan
+	@$(MAKE) --no-print-directory fuzz
+	@$(MAKE) --no-print-directory valgrind
+	@echo "make test: every stage passed"
+
+unit: build
 	@ctest --preset default $(CTEST_FLAGS)
+
+FUZZ_SECONDS ?= 60
+FUZZ_BUILD := build/fuzz
+FUZZ_TARGETS := parser_fuzz engine_fuzz
+
+# New inputs go to a scratch corpus in the build; the seeds in the repository
+# stay as they are.
+fuzz: deps
+	@$(CONFIGURE) fuzz
+	@cmake --build --preset fuzz --parallel $(JOBS) --target $(FUZZ_TARGETS)
+	@for t in $(FUZZ_TARGETS); do \
+		name=$${t%_fuzz}; mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
+		echo "fuzzing $$t for $(FUZZ_SECONDS) s"; \
+		$(FUZZ_BUILD)/tests/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+			-artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$name tests/fuzz/corpus/$$name \
+			> $(FUZZ_BUILD)/$$t.log 2>&1 || { tail -n 40 $(FUZZ_BUILD)/$$t.log; exit 1; }; \
+		grep -E 'number_of_executed_units' $(FUZZ_BUILD)/$$t.log; \
+	done
+
+fuzz-long:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=1800
+
+VALGRIND := valgrind -q --error-exitcode=99 --child-silent-after-fork=yes \
+	--leak-check=full --errors-for-leak-kinds=definite
+
+valgrind: build
+	@echo "end-to-end tests under valgrind memcheck"
+	@$(VALGRIND) $(BUILD)/tests/e2e_tests --gtest_brief=1 2>&1 \
+		| grep -vE '^-------------|unhandled ioctl|spurious value errors|README_MISSING_SYSCALL'; \
+		exit $${PIPESTATUS[0]}
+
+SOAK_RUNS ?= 200
+SOAK_SEED ?= 2026
+
+soak: build
+	@VARDEL_SOAK_RUNS=$(SOAK_RUNS) VARDEL_SOAK_SEED=$(SOAK_SEED) \
+		$(BUILD)/tests/e2e_tests --gtest_filter='Soak.*' 2>&1 | grep -vE '^-------------'; \
+		exit $${PIPESTATUS[0]}
 
 # The demo itself lives in tools/demo.sh; it gets the build directory.
 demo: build
@@ -71,4 +124,4 @@ format: deps
 	@bash tools/lint.sh format
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
