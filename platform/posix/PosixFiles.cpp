@@ -1,0 +1,98 @@
+// The program's own path, the firmware file and the debug output.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <string>
+
+#include "platform/posix/PosixPlatform.h"
+#include "platform/posix/Utf.h"
+
+namespace vardel {
+
+std::uint32_t PosixPlatform::ProgramFilePath(char16_t* buffer, std::uint32_t capacity) {
+    char target[PATH_MAX];
+    const ssize_t got = ::readlink("/proc/self/exe", target, sizeof target);
+    if (got <= 0 || static_cast<std::size_t>(got) == sizeof target) {
+        return 0;  // no link, or a path cut short
+    }
+    const std::u16string path =
+        utf::Utf8ToUtf16(std::string_view(target, static_cast<std::size_t>(got)));
+    const auto length = static_cast<std::uint32_t>(path.size());
+    if (buffer != nullptr && length < capacity) {
+        std::copy(path.begin(), path.end(), buffer);
+        buffer[length] = u'\0';
+    }
+    return length;
+}
+
+int PosixPlatform::FileFd(FileHandle file) const {
+    if (file < 0 || file > INT_MAX) {
+        return -1;
+    }
+    const int fd = static_cast<int>(file);
+    return files_.Holds(fd) ? fd : -1;
+}
+
+// "Without sharing": the file is locked for as long as it is open, and a file
+// that someone else has locked is not opened.
+FileHandle PosixPlatform::OpenFileForReading(const char16_t* path) {
+    if (path == nullptr) {
+        return kInvalidHandle;
+    }
+    const std::string name = utf::Utf16ToUtf8(path);
+    UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0 || S_ISDIR(info.st_mode) ||
+        ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        return kInvalidHandle;
+    }
+    return files_.Add(std::move(fd));
+}
+
+std::uint32_t PosixPlatform::ReadFile(FileHandle file, std::uint8_t* buffer, std::uint32_t length,
+                                      std::uint32_t& error) {
+    error = 0;
+    const int fd = FileFd(file);
+    if (fd < 0) {
+        error = EBADF;
+        return 0;
+    }
+    std::uint32_t got = 0;
+    while (got < length) {
+        const ssize_t n = ::read(fd, buffer + got, length - got);
+        if (n > 0) {
+            got += static_cast<std::uint32_t>(n);
+        } else if (n == 0) {
+            break;  // end of file
+        } else if (errno != EINTR) {
+            error = static_cast<std::uint32_t>(errno);
+            break;
+        }
+    }
+    return got;
+}
+
+void PosixPlatform::CloseFile(FileHandle file) {
+    if (const int fd = FileFd(file); fd >= 0) {
+        files_.Close(fd);
+    }
+}
+
+// One write, so that lines from several processes on one stderr do not mix.
+void PosixPlatform::DebugPrint(const char16_t* line) {
+    if (line == nullptr) {
+        return;
+    }
+    const std::string text = utf::Utf16ToUtf8(line);
+    ssize_t written = 0;
+    do {
+        written = ::write(STDERR_FILENO, text.data(), text.size());
+    } while (written < 0 && errno == EINTR);
+}
+
+}  // namespace vardel

@@ -1,0 +1,174 @@
+// The serial port: a terminal device in raw mode, opened without blocking so
+// that a read never waits.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+
+#include "platform/posix/PosixPlatform.h"
+
+namespace vardel {
+namespace {
+
+constexpr speed_t kBaudRate = B38400;
+constexpr int kForever = -1;
+constexpr short kLineGone = POLLHUP | POLLERR | POLLNVAL;
+
+int PollTimeout(std::uint32_t ms) {
+    return ms > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(ms);
+}
+
+void Sleep(int ms) {
+    if (ms > 0) {
+        ::poll(nullptr, 0, ms);  // a signal may end it early, as callers allow
+    }
+}
+
+// Raw bytes both ways at 38,400 8N1. No flow control on output: neither
+// hardware (CRTSCTS) nor XON/XOFF from the MCU (IXON). IXOFF, the flow control
+// we might impose on the MCU, is left as the device had it. CLOCAL: the line
+// has no modem control, so a missing carrier must not hang it up.
+// VMIN 1 / VTIME 0 with O_NONBLOCK: an empty line reads as EAGAIN at once.
+void ApplyLineSettings(termios& settings) {
+    ::cfmakeraw(&settings);
+    settings.c_iflag &= ~(IUCLC | INPCK);
+    settings.c_cflag &= ~(CSTOPB | CRTSCTS);
+    settings.c_cflag |= CLOCAL | CREAD;
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    ::cfsetispeed(&settings, kBaudRate);
+    ::cfsetospeed(&settings, kBaudRate);
+}
+
+// tcsetattr() succeeds when any one change took, so the line is read back.
+bool HasLineSettings(const termios& settings) {
+    return ::cfgetispeed(&settings) == kBaudRate && ::cfgetospeed(&settings) == kBaudRate &&
+           (settings.c_cflag & CSIZE) == CS8 &&
+           (settings.c_cflag & (PARENB | CSTOPB | CRTSCTS)) == 0 &&
+           (settings.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD) &&
+           (settings.c_iflag & (IXON | ICRNL | ISTRIP)) == 0 &&
+           (settings.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 &&
+           (settings.c_oflag & OPOST) == 0;
+}
+
+// The MCU's line has no use for DTR and RTS. A pseudo-terminal has no modem
+// lines at all, so a refusal here is no failure.
+void DropModemLines(int fd) {
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ::ioctl(fd, TIOCMBIC, &lines);
+}
+
+// Blocks until the line takes more bytes; false when it never will.
+bool WaitWritable(int fd) {
+    pollfd entry{fd, POLLOUT, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&entry, 1, kForever);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0 && (entry.revents & POLLOUT) != 0;
+}
+
+}  // namespace
+
+int PosixPlatform::PortFd(PortHandle port) const {
+    if (port <= 0 || port - 1 > INT_MAX) {
+        return -1;
+    }
+    const int fd = static_cast<int>(port - 1);
+    return ports_.Holds(fd) ? fd : -1;
+}
+
+PortHandle PosixPlatform::OpenSerial() {
+    UniqueFd fd(::open(serialDevice_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    // The lock keeps out every other opener that asks for it, root included;
+    // TIOCEXCL also keeps out those that do not ask, except root.
+    if (!fd.Valid() || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        return kInvalidHandle;
+    }
+    // Not a terminal: the open stands, and ConfigureSerial will refuse it.
+    ::ioctl(fd.Get(), TIOCEXCL);
+    return static_cast<PortHandle>(ports_.Add(std::move(fd))) + 1;
+}
+
+bool PosixPlatform::ConfigureSerial(PortHandle port) {
+    const int fd = PortFd(port);
+    termios settings{};
+    if (fd < 0 || ::tcgetattr(fd, &settings) != 0) {
+        return false;
+    }
+    ApplyLineSettings(settings);
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
+        return false;
+    }
+    DropModemLines(fd);
+    termios applied{};
+    return ::tcgetattr(fd, &applied) == 0 && HasLineSettings(applied);
+}
+
+void PosixPlatform::PurgeSerial(PortHandle port) {
+    if (const int fd = PortFd(port); fd >= 0) {
+        ::tcflush(fd, TCIOFLUSH);
+    }
+}
+
+std::uint32_t PosixPlatform::WriteSerial(PortHandle port, const std::uint8_t* bytes,
+                                         std::uint32_t length) {
+    const int fd = PortFd(port);
+    if (fd < 0) {
+        return 0;
+    }
+    std::uint32_t sent = 0;
+    while (sent < length) {
+        const ssize_t written = ::write(fd, bytes + sent, length - sent);
+        if (written > 0) {
+            sent += static_cast<std::uint32_t>(written);
+            continue;
+        }
+        const bool goOn = written < 0 && (errno == EINTR || (errno == EAGAIN && WaitWritable(fd)));
+        if (!goOn) {
+            break;  // EIO once the other side has hung up, among others
+        }
+    }
+    return sent;
+}
+
+// EAGAIN (empty line), EIO or 0 (hung up) and EINTR all mean "no byte".
+bool PosixPlatform::ReadSerialByte(PortHandle port, std::uint8_t& byte) {
+    const int fd = PortFd(port);
+    return fd >= 0 && ::read(fd, &byte, 1) == 1;
+}
+
+void PosixPlatform::WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) {
+    const int timeout = PollTimeout(timeoutMs);
+    const int fd = PortFd(port);
+    if (fd < 0) {
+        Sleep(timeout);
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    pollfd entry{fd, POLLIN, 0};
+    if (::poll(&entry, 1, timeout) <= 0 || (entry.revents & kLineGone) == 0) {
+        return;
+    }
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    Sleep(timeout - static_cast<int>(waited.count()));
+}
+
+void PosixPlatform::CloseSerial(PortHandle port) {
+    const int fd = PortFd(port);
+    if (fd < 0) {
+        return;
+    }
+    // Leave the device as open to others as it was before us.
+    ::ioctl(fd, TIOCNXCL);
+    ports_.Close(fd);
+}
+
+}  // namespace vardel

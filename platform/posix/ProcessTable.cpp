@@ -1,0 +1,113 @@
+#include "platform/posix/ProcessTable.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+namespace vardel {
+namespace {
+
+constexpr std::size_t kPathSize = 48;        // "/proc/<pid>/comm" and the like
+constexpr std::size_t kNameBufferSize = 32;  // a name of 15 bytes and its newline
+// "pid (name) S": the state letter lies well within this many bytes.
+constexpr std::size_t kStatPrefixSize = 64;
+
+void ProcPath(pid_t pid, const char* leaf, char (&path)[kPathSize]) {
+    (void)std::snprintf(path, sizeof path, "/proc/%d/%s", static_cast<int>(pid), leaf);
+}
+
+// One read of a small /proc file; the byte count, or -1.
+ssize_t ReadSmallFile(const char* path, char* buffer, std::size_t size) {
+    UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) {
+        return -1;
+    }
+    ssize_t got = 0;
+    do {
+        got = ::read(fd.Get(), buffer, size);
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
+
+// The pid a /proc entry stands for; 0 for entries that are not processes.
+pid_t ParsePid(const char* name) {
+    pid_t pid = 0;
+    const char* end = name + std::strlen(name);
+    const auto [stop, error] = std::from_chars(name, end, pid);
+    return (error == std::errc() && stop == end) ? pid : 0;
+}
+
+}  // namespace
+
+bool ProcessTable::RewindProc() {
+    if (!proc_.Valid()) {
+        proc_.Reset(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    return proc_.Valid() && ::lseek(proc_.Get(), 0, SEEK_SET) == 0;
+}
+
+pid_t ProcessTable::FindByName(std::string_view name) {
+    // A longer name cannot be shown whole, so nothing matches it exactly.
+    if (name.empty() || name.size() > kMaxNameLength || !RewindProc()) {
+        return 0;
+    }
+    const pid_t self = ::getpid();
+    for (;;) {
+        const ssize_t got = ::getdents64(proc_.Get(), entries_, sizeof entries_);
+        if (got <= 0) {
+            return 0;
+        }
+        for (ssize_t at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(entries_ + at);
+            at += entry->d_reclen;
+            const pid_t pid = ParsePid(entry->d_name);
+            if (pid > 0 && pid != self && IsRunning(pid, name)) {
+                return pid;
+            }
+        }
+    }
+}
+
+bool ProcessTable::IsNamed(pid_t pid, std::string_view name) {
+    char path[kPathSize];
+    ProcPath(pid, "comm", path);
+    char shown[kNameBufferSize];
+    const ssize_t got = ReadSmallFile(path, shown, sizeof shown);
+    if (got <= 0) {
+        return false;
+    }
+    std::string_view comm(shown, static_cast<std::size_t>(got));
+    if (comm.back() == '\n') {
+        comm.remove_suffix(1);
+    }
+    return comm == name;
+}
+
+bool ProcessTable::IsRunning(pid_t pid, std::string_view name) {
+    return IsNamed(pid, name) && IsAlive(pid);
+}
+
+bool ProcessTable::IsAlive(pid_t pid) {
+    char path[kPathSize];
+    ProcPath(pid, "stat", path);
+    char head[kStatPrefixSize];
+    const ssize_t got = ReadSmallFile(path, head, sizeof head);
+    if (got <= 0) {
+        return false;
+    }
+    // The name may itself hold ')' or spaces; the state follows the last ')'.
+    const std::string_view line(head, static_cast<std::size_t>(got));
+    const std::size_t nameEnd = line.rfind(')');
+    if (nameEnd == std::string_view::npos || nameEnd + 2 >= line.size()) {
+        return false;
+    }
+    const char state = line[nameEnd + 2];
+    return state != 'Z' && state != 'X' && state != 'x';
+}
+
+}  // namespace vardel
