@@ -10,6 +10,8 @@
 #include "platform/qt/QtHost.h"
 
 #if VARDEL_DEMO
+#include <QGuiApplication>
+
 #include "app/demo/DemoDriver.h"
 #endif
 
@@ -44,13 +46,14 @@ const std::vector<qt::SignalRoute> kSignalRoutes = {
 
 #if VARDEL_DEMO
 
-// The demonstration build presses the start button for the user, prints the
-// labels as they change and saves a picture of the finished window; an
-// optional argument names the picture's file.
+// The demonstration build prints the labels as they change and saves a picture
+// of the finished window; an optional argument names the picture's file.
+// Without a display it also presses the buttons for the user.
 int main(int argc, char** argv) {
     using namespace vardel::program;
     vardel::qt::QtHost host(argc > 0 ? argv[0] : "vardel-demo", kSignalRoutes);
-    vardel::demo::DemoDriver demo(argc > 1 ? argv[1] : nullptr);
+    const bool offscreen = QGuiApplication::platformName() == QStringLiteral("offscreen");
+    vardel::demo::DemoDriver demo(argc > 1 ? argv[1] : nullptr, offscreen);
     host.Windows().SetObserver(&demo);
     const int status = theApp.Run(host.Windows());
     host.Windows().SetObserver(nullptr);

@@ -40,10 +40,11 @@ void Say(const QString& line) {
 
 }  // namespace
 
-DemoDriver::DemoDriver(const char* picturePath)
+DemoDriver::DemoDriver(const char* picturePath, bool actForUser)
     : picturePath_(picturePath != nullptr
                        ? QString::fromLocal8Bit(picturePath)
-                       : QDir::temp().filePath(QStringLiteral("vardel-demo.png"))) {
+                       : QDir::temp().filePath(QStringLiteral("vardel-demo.png"))),
+      actForUser_(actForUser) {
     picturePath_ = QFileInfo(picturePath_).absoluteFilePath();
 }
 
@@ -52,6 +53,9 @@ void DemoDriver::WindowOpened(qt::QtDialogWindow& window) {
         startText_ = button->text();
     }
     Say(QStringLiteral("window: %1").arg(window.windowTitle()));
+    if (!actForUser_) {
+        return;
+    }
     QPointer<qt::QtDialogWindow> guarded(&window);
     QTimer::singleShot(kGiveUpMs, &window, [this, guarded] {
         if (guarded && !finished_) {
@@ -85,6 +89,17 @@ void DemoDriver::ControlEnabled(qt::QtDialogWindow& window, int control, bool en
         return;
     }
     QPointer<qt::QtDialogWindow> guarded(&window);
+    if (!actForUser_) {
+        if (!finished_ && button->text() != startText_) {
+            finished_ = true;
+            QTimer::singleShot(0, &window, [this, guarded] {
+                if (guarded) {
+                    SavePicture(*guarded);
+                }
+            });
+        }
+        return;
+    }
     if (!pressed_) {
         pressed_ = true;
         QTimer::singleShot(0, &window, [this, guarded] {

@@ -1,8 +1,9 @@
-// The demonstration's stand-in for the user, for runs without a display: it
-// presses the start button once it is enabled, prints each label as it
-// changes, and when the button offers the restart it saves a picture of the
-// window, presses the button once more (the reset frame) and closes the
-// window. A run that has not finished in two minutes is given up.
+// The demonstration's companion. It prints each label as it changes and saves
+// a picture of the window when the button offers the restart. Without a
+// display it also stands in for the user: it presses the start button once it
+// is enabled, presses it once more at the end (the reset frame) and closes the
+// window; such a run that has not finished in two minutes is given up. With a
+// display the user does the pressing and closes the window.
 #pragma once
 
 #include <QString>
@@ -15,7 +16,7 @@ namespace vardel::demo {
 class DemoDriver : public qt::HostObserver {
 public:
     // Null: the picture goes to the temporary folder.
-    explicit DemoDriver(const char* picturePath);
+    DemoDriver(const char* picturePath, bool actForUser);
 
     // True once the upgrade run reached its end and the picture was saved.
     [[nodiscard]] bool Finished() const { return finished_; }
@@ -32,6 +33,7 @@ private:
     QString picturePath_;
     std::map<int, QString> shown_;
     QString startText_;
+    bool actForUser_;
     bool pressed_ = false;
     bool finished_ = false;
 };

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The demo: the whole program against the simulated MCU.
+#   tools/demo.sh BUILD_DIR          (what `make demo` runs)
+# A demo image of 448 blocks (28,672 pseudo-random bytes of our own) goes
+# beside the demo build of the program as both KD51A.BIN and MTK51A.BIN; the
+# simulator plays the MCU at the device that build uses as "COM4:".
+# With a display (DISPLAY or WAYLAND_DISPLAY) the real window opens: press
+# "开始升级", watch the bar, press "完成重启" at the end and close the window
+# with Escape. Without one the window runs offscreen, the buttons are pressed
+# for you, the label changes are printed, and a picture of the finished
+# window is saved. The exit status is 0 only if the MCU received the image
+# identical and the reset frame came.
+set -euo pipefail
+
+BUILD=${1:-build/default}
+PROGRAM="$BUILD/app/vardel-demo"
+SIM="$BUILD/sim/vardel-mcu-sim"
+DEVICE=$(sed -nE 's/^VARDEL_DEMO_COM4_DEVICE:STRING=(.*)$/\1/p' "$BUILD/CMakeCache.txt")
+FOLDER=$(dirname "$PROGRAM")
+IMAGE="$FOLDER/KD51A.BIN"
+PICTURE="$PWD/$BUILD/vardel-demo.png"
+work=$(mktemp -d)
+sim_pid=
+
+finish() {
+    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap finish EXIT
+
+# 28,672 bytes from our own generator (a 32-bit xorshift), the same every time.
+python3 - "$IMAGE" <<'PY'
+import sys
+state, out = 0x5EED1234, bytearray()
+while len(out) < 28672:
+    state ^= (state << 13) & 0xFFFFFFFF
+    state ^= state >> 17
+    state ^= (state << 5) & 0xFFFFFFFF
+    out.append(state & 0xFF)
+open(sys.argv[1], "wb").write(out)
+PY
+cp "$IMAGE" "$FOLDER/MTK51A.BIN"
+echo "demo image: 28672 bytes (448 blocks) as $FOLDER/KD51A.BIN and MTK51A.BIN"
+
+mkdir -p "$(dirname "$DEVICE")"
+"$SIM" --image "$IMAGE" --link "$DEVICE" --ready --max-seconds 900 >"$work/sim.out" 2>"$work/sim.err" &
+sim_pid=$!
+for _ in $(seq 100); do
+    grep -q '^ready ' "$work/sim.out" && break
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.05
+done
+if ! grep -q '^ready ' "$work/sim.out"; then
+    echo "the simulated MCU did not start:" >&2
+    cat "$work/sim.err" >&2
+    exit 1
+fi
+echo "simulated MCU at $DEVICE (pid $sim_pid)"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "the window is open: press 开始升级, then 完成重启 at the end; Escape closes it"
+    program_status=0
+    "$PROGRAM" "$PICTURE" || program_status=$?
+else
+    echo "no display: the window runs offscreen and the buttons are pressed for you"
+    program_status=0
+    QT_QPA_PLATFORM=offscreen "$PROGRAM" "$PICTURE" || program_status=$?
+fi
+
+# The window has closed. The MCU ends by itself once the reset frame came;
+# it is told to stop only if that does not happen soon.
+for _ in $(seq 60); do
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.05
+done
+kill -TERM "$sim_pid" 2>/dev/null || true
+sim_status=0
+wait "$sim_pid" || sim_status=$?
+sim_pid=
+grep -E '^(verdict|timing):' "$work/sim.out" || cat "$work/sim.err" >&2
+if [ "$program_status" -eq 0 ] && [ "$sim_status" -eq 0 ]; then
+    echo "demo: the MCU received the image identical and the reset frame"
+    exit 0
+fi
+echo "demo: failed (program status $program_status, MCU status $sim_status)" >&2
+exit 1
