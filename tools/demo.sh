@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The demo: the whole program against the simulated MCU.
-#   tools/demo.sh BUILD_DIR          (what `make demo` runs)
+#   tools/demo.sh BUILD_DIR                  (what `make demo` runs)
+#   tools/demo.sh BUILD_DIR PROGRAM DEVICE   (another demo build and its COM4:)
 # A demo image of 448 blocks (28,672 pseudo-random bytes of our own) goes
 # beside the demo build of the program as both KD51A.BIN and MTK51A.BIN; the
 # simulator plays the MCU at the device that build uses as "COM4:".
@@ -13,12 +14,12 @@
 set -euo pipefail
 
 BUILD=${1:-build/default}
-PROGRAM="$BUILD/app/vardel-demo"
+PROGRAM=${2:-$BUILD/app/vardel-demo}
+DEVICE=${3:-$(sed -nE 's/^VARDEL_DEMO_COM4_DEVICE:STRING=(.*)$/\1/p' "$BUILD/CMakeCache.txt")}
 SIM="$BUILD/sim/vardel-mcu-sim"
-DEVICE=$(sed -nE 's/^VARDEL_DEMO_COM4_DEVICE:STRING=(.*)$/\1/p' "$BUILD/CMakeCache.txt")
 FOLDER=$(dirname "$PROGRAM")
 IMAGE="$FOLDER/KD51A.BIN"
-PICTURE="$PWD/$BUILD/vardel-demo.png"
+PICTURE="$(cd "$FOLDER" && pwd)/$(basename "$PROGRAM").png"
 work=$(mktemp -d)
 sim_pid=
 
