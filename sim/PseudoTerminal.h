@@ -1,0 +1,73 @@
+// A pseudo-terminal that stands in for the unit's serial device: the
+// simulated MCU works on the master side, the host opens the slave side by
+// its path, or by a symbolic link that takes the place of the real device.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace vardel::sim {
+
+// An open file descriptor, closed when this goes.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd();
+    UniqueFd(UniqueFd&& other) noexcept;
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int Get() const { return fd_; }
+    bool Valid() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+class PseudoTerminal {
+public:
+    // Opens a master and its slave. The slave is kept open here as well, so
+    // that the master never sees a hang-up while the host has not opened the
+    // device yet, or has closed it; and it is set raw, so that no byte is
+    // changed on the way before the host applies its own settings.
+    // nullopt and a reason in `error` on failure.
+    static std::optional<PseudoTerminal> Open(std::string& error);
+
+    int Master() const { return master_.Get(); }
+    const std::string& SlavePath() const { return slavePath_; }
+
+private:
+    PseudoTerminal(UniqueFd master, UniqueFd slave, std::string slavePath);
+
+    UniqueFd master_;
+    UniqueFd slave_;
+    std::string slavePath_;
+};
+
+// A symbolic link at `path` to `target`, made in one step (an earlier symbolic
+// link there, say one left by a run that was killed, is replaced), and
+// removed when this goes if it still points to `target`. Anything at `path`
+// that is not a symbolic link is left alone and the link is not made.
+class DeviceLink {
+public:
+    static std::optional<DeviceLink> Make(const std::string& path, const std::string& target,
+                                          std::string& error);
+    ~DeviceLink();
+    DeviceLink(DeviceLink&& other) noexcept;
+    DeviceLink& operator=(DeviceLink&& other) noexcept;
+    DeviceLink(const DeviceLink&) = delete;
+    DeviceLink& operator=(const DeviceLink&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+private:
+    DeviceLink(std::string path, std::string target);
+    void Remove();
+
+    std::string path_;
+    std::string target_;
+};
+
+}  // namespace vardel::sim
