@@ -102,9 +102,9 @@ int UpgradeEngine::LoadFirmware() {
     const std::u16string folder(path);
     const bool pathFits = programPathFits && AppendWhole(path, kPathCapacity, variant.fileName);
     const FileHandle file = pathFits ? platform_.OpenFileForReading(path) : kInvalidHandle;
-    platform_.DebugPrint(DebugLine(u"update file name = " + folder + variant.fileName +
-                                   u", hand = " + Decimal(file))
-                             .c_str());
+    platform_.DebugPrint(
+        DebugLine(u"update file name = " + folder + variant.fileName + u", hand = " + Decimal(file))
+            .c_str());
     if (file == kInvalidHandle) {
         ReportMessage(variant.openFailedText);
         return 0;

@@ -18,8 +18,8 @@ class FakePlatform : public Platform {
 public:
     struct File {
         std::vector<std::uint8_t> bytes;
-        bool lockedByOther = false;     // another program holds it open
-        std::uint32_t readError = 0;    // nonzero: every read fails with it
+        bool lockedByOther = false;   // another program holds it open
+        std::uint32_t readError = 0;  // nonzero: every read fails with it
     };
     struct Program {
         std::u16string name;
@@ -77,7 +77,8 @@ public:
     PortHandle OpenSerial() override;
     bool ConfigureSerial(PortHandle port) override;
     void PurgeSerial(PortHandle port) override;
-    std::uint32_t WriteSerial(PortHandle port, const std::uint8_t* bytes, std::uint32_t length) override;
+    std::uint32_t WriteSerial(PortHandle port, const std::uint8_t* bytes,
+                              std::uint32_t length) override;
     bool ReadSerialByte(PortHandle port, std::uint8_t& byte) override;
     void WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) override;
     void CloseSerial(PortHandle port) override;

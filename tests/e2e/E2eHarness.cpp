@@ -5,8 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -29,8 +29,9 @@ Totals g_totals;
 class TotalsPrinter : public testing::Environment {
 public:
     void TearDown() override {
-        std::printf("e2e totals: upgrades completed %zu, bytes verified %zu, corrupted images %zu\n",
-                    g_totals.completed, g_totals.bytesVerified, g_totals.corrupted);
+        std::printf(
+            "e2e totals: upgrades completed %zu, bytes verified %zu, corrupted images %zu\n",
+            g_totals.completed, g_totals.bytesVerified, g_totals.corrupted);
     }
 };
 [[maybe_unused]] testing::Environment* const g_printer =
@@ -74,7 +75,8 @@ sim::PseudoTerminal OpenPty() {
 
 void WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::u16string ProgramPathIn(const std::filesystem::path& folder) {

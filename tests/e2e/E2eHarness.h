@@ -98,8 +98,9 @@ public:
     bool TickUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
     // Ticks, pressing start once the port is open, until the engine has
     // reached `step` and `also` holds; returns whether it got there in time.
-    bool AdvanceTo(int step, std::chrono::milliseconds limit,
-                   const std::function<bool()>& also = [] { return true; });
+    bool AdvanceTo(
+        int step, std::chrono::milliseconds limit,
+        const std::function<bool()>& also = [] { return true; });
     // Ticks for a while, whatever happens.
     void TickFor(std::chrono::milliseconds span) {
         TickUntil([] { return false; }, span);

@@ -100,7 +100,8 @@ std::vector<LineFault> LineFaults() {
     add("NoiseBetweenFrames", nullptr, [](sim::Options& o) { o.noiseBursts = 12; });
     add("BadComplements", nullptr, [](sim::Options& o) { o.badComplements = 4; });
     add("RepeatedRequests", nullptr, [](sim::Options& o) { o.order = sim::BlockOrder::Repeated; });
-    add("OutOfOrderRequests", nullptr, [](sim::Options& o) { o.order = sim::BlockOrder::Shuffled; });
+    add("OutOfOrderRequests", nullptr,
+        [](sim::Options& o) { o.order = sim::BlockOrder::Shuffled; });
     add("RequestsBeyondTheImage", u"MCU请求数据出错!", [](sim::Options& o) { o.beyondImage = 3; });
     add("StatusRepliesMidTransfer", u"芯片被加密", [](sim::Options& o) {
         o.statusMid = {sim::StatusReply::EraseOk, sim::StatusReply::ChipEncrypted};
@@ -125,7 +126,8 @@ TEST_P(LineFaultTest, TheUpgradeStillDeliversTheWholeImage) {
     if (fault.expectedText != nullptr) {
         EXPECT_TRUE(run.Reported(fault.expectedText));
     }
-    EXPECT_EQ(run.Steps(), (std::vector<int>{STEP_READY, STEP_HANDSHAKE, STEP_TRANSFER, STEP_DONE}));
+    EXPECT_EQ(run.Steps(),
+              (std::vector<int>{STEP_READY, STEP_HANDSHAKE, STEP_TRANSFER, STEP_DONE}));
     EXPECT_LE(run.LongestTick(), kLongestTickAllowed);
 }
 
@@ -213,7 +215,7 @@ TEST(FaultMatrixPort, ALineHungUpMidTransferFailsTheNextFrameWithoutAHang) {
 // The text of a file that does not open, for the platform this machine is.
 std::u16string OpenFailedText(UpgradeRun& run) {
     return run.Engine().DetectPlatform() == 1 ? u"打开MTK升级文件MTK51A.BIN失败!"
-                                                : u"打开Q9升级文件KD51A.BIN失败!";
+                                              : u"打开Q9升级文件KD51A.BIN失败!";
 }
 
 // Presses start on a bad file, checks what the user is told, puts the file

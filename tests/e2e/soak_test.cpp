@@ -17,7 +17,8 @@ using namespace std::chrono_literals;
 
 std::uint32_t FromEnvironment(const char* name, std::uint32_t fallback) {
     const char* value = std::getenv(name);
-    return value != nullptr ? static_cast<std::uint32_t>(std::strtoul(value, nullptr, 10)) : fallback;
+    return value != nullptr ? static_cast<std::uint32_t>(std::strtoul(value, nullptr, 10))
+                            : fallback;
 }
 
 struct Draw {
@@ -72,9 +73,10 @@ TEST(Soak, UpgradesWithSeededFaultsAllDeliverTheWholeImage) {
         completed += 1;
         bytes += verdict.bytes;
     }
-    std::printf("soak: seed %u, runs %u, faults injected %zu, upgrades completed %zu, "
-                "bytes verified %zu, corrupted images 0\n",
-                seed, runs, faults, completed, bytes);
+    std::printf(
+        "soak: seed %u, runs %u, faults injected %zu, upgrades completed %zu, "
+        "bytes verified %zu, corrupted images 0\n",
+        seed, runs, faults, completed, bytes);
 }
 
 }  // namespace

@@ -30,7 +30,8 @@ TEST(UpgradeEndToEnd, A448BlockImageArrivesIdenticalWithEveryTextOnTheWay) {
     UpgradeRun run({}, MakeImage(28672, 1));
     const sim::Verdict verdict = Complete(run);
     ExpectDelivered(verdict, 448);
-    EXPECT_EQ(run.Steps(), (std::vector<int>{STEP_READY, STEP_HANDSHAKE, STEP_TRANSFER, STEP_DONE}));
+    EXPECT_EQ(run.Steps(),
+              (std::vector<int>{STEP_READY, STEP_HANDSHAKE, STEP_TRANSFER, STEP_DONE}));
     for (const char16_t* text : {u"串口打开成功!", u"通信建立，开始传输数据!",
                                  u"正在升级......, 请稍后, 不要断电!!!", u"升级成功!"}) {
         EXPECT_TRUE(run.Reported(text));
@@ -78,7 +79,8 @@ TEST(UpgradeEndToEnd, TheCompletionRequestAtHandshakeDoesNotEndTheRun) {
     UpgradeRun run(options, MakeImage(4096, 6));
     ExpectDelivered(Complete(run), 64);
     // Success is told early, but the engine waits for block 0 all the same.
-    EXPECT_EQ(run.Steps(), (std::vector<int>{STEP_READY, STEP_HANDSHAKE, STEP_TRANSFER, STEP_DONE}));
+    EXPECT_EQ(run.Steps(),
+              (std::vector<int>{STEP_READY, STEP_HANDSHAKE, STEP_TRANSFER, STEP_DONE}));
 }
 
 TEST(UpgradeEndToEnd, RequestsSplitAcrossPollWindowsAreStillAnswered) {

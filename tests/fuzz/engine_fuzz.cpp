@@ -71,7 +71,12 @@ std::set<std::uint32_t> RequestsIn(const std::vector<std::uint8_t>& s) {
 std::vector<std::uint8_t> Request(std::uint32_t block, bool goodComplement) {
     const auto h = static_cast<std::uint8_t>(block >> 8);
     const auto l = static_cast<std::uint8_t>(block);
-    return {0x23, 0x55, 0x52, h, l, static_cast<std::uint8_t>(~h),
+    return {0x23,
+            0x55,
+            0x52,
+            h,
+            l,
+            static_cast<std::uint8_t>(~h),
             static_cast<std::uint8_t>(goodComplement ? ~l : l)};
 }
 
