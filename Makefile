@@ -30,7 +30,7 @@ CTEST_FLAGS := --output-on-failure --no-tests=error --parallel $(JOBS)
 MAKEFLAGS += --no-print-directory
 
 .DEFAULT_GOAL := help
-.PHONY: help deps configure build test unit demo asan fuzz fuzz-long valgrind soak lint format clean
+.PHONY: help deps configure build test unit demo bench asan fuzz fuzz-long valgrind soak reliability-report lint format clean
 
 help:
 	@echo "make demo     build and show an upgrade run against the simulated MCU"
@@ -41,6 +41,8 @@ help:
 	@echo "make fuzz     each libFuzzer target for FUZZ_SECONDS (60); make fuzz-long: 30 minutes"
 	@echo "make valgrind the end-to-end tests under valgrind memcheck"
 	@echo "make soak     SOAK_RUNS (200) upgrades with faults drawn from SOAK_SEED"
+	@echo "make bench    measure the whole program against the simulated MCU; writes docs/performance.md"
+	@echo "make reliability-report  measure and write the table of docs/reliability.md"
 	@echo "make lint     clang-format, clang-tidy and cppcheck; fails on any finding"
 	@echo "make format   rewrite the C++ sources in the checked-in style"
 	@echo "make clean    remove $(BUILD) and $(ASAN_BUILD)"
@@ -96,6 +98,10 @@ valgrind: build
 		| grep -vE '^-------------|unhandled ioctl|spurious value errors|README_MISSING_SYSCALL'; \
 		exit $${PIPESTATUS[0]}
 
+# Measures the figures of docs/reliability.md and writes its table.
+reliability-report: build
+	@BUILD=$(BUILD) SOAK_RUNS=$(SOAK_RUNS) FUZZ_SECONDS=$(FUZZ_SECONDS) bash tools/reliability-report.sh
+
 SOAK_RUNS ?= 200
 SOAK_SEED ?= 2026
 
@@ -103,6 +109,12 @@ soak: build
 	@VARDEL_SOAK_RUNS=$(SOAK_RUNS) VARDEL_SOAK_SEED=$(SOAK_SEED) \
 		$(BUILD)/tests/e2e_tests --gtest_filter='Soak.*' 2>&1 | grep -vE '^-------------'; \
 		exit $${PIPESTATUS[0]}
+
+# The performance benchmark (about three minutes): the whole program against
+# the simulated MCU. Not part of `make test`.
+bench: configure
+	@cmake --build --preset default --parallel $(JOBS) --target vardel_bench
+	@$(BUILD)/bench/vardel_bench --output docs/performance.md
 
 # The demo itself lives in tools/demo.sh; it gets the build directory.
 demo: build

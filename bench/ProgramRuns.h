@@ -1,0 +1,83 @@
+// The runs the benchmark makes of the whole program against the simulated
+// MCU: full upgrades (paced at the line rate or not) and three ways of
+// waiting in which only the program's CPU use is of interest. Every start of
+// the program also adds its time to the first tick and its peak memory to
+// StartsSeen().
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bench/ChildProgram.h"
+#include "bench/ProcessProbe.h"
+#include "sim/Verdict.h"
+#include "sim/WireFrames.h"
+
+namespace vardel::bench {
+
+struct BenchSetup {
+    std::string program;  // the benchmark's demo build of the program
+    std::string device;   // the path it opens as "COM4:"
+    std::string folder;   // where it looks for its firmware files
+};
+
+struct Starts {
+    std::vector<double> firstTickMs;  // from just before the fork to the first "step:" line
+    long peakKib = 0;                 // the largest VmHWM of any run
+    int runs = 0;
+};
+
+struct UpgradeRun {
+    sim::Verdict verdict;
+    // From the enter-upgrade frame to the completion request.
+    std::optional<CpuShare> transferCpu;
+};
+
+// The demo image: bytes from a 32-bit xorshift, the same in every run.
+sim::Bytes DemoImage(std::size_t size);
+
+class ProgramRuns {
+public:
+    explicit ProgramRuns(BenchSetup setup) : setup_(std::move(setup)) {}
+
+    // One whole upgrade of an image of `imageBytes`; nullopt and `error` unless
+    // the MCU received it identical and the reset frame came.
+    std::optional<UpgradeRun> Upgrade(std::size_t imageBytes, bool lineRate, std::string& error);
+
+    // The same upgrade against an instant host in place of the program: the
+    // floor the simulated line sets.
+    std::optional<sim::Verdict> InstantUpgrade(std::size_t imageBytes, std::string& error);
+
+    // CPU use over `window` while the program...
+    //   waits at STEP_READY: the port is open, the start press failed to load
+    //   the (absent) firmware file;
+    std::optional<CpuShare> IdleAtReady(std::chrono::milliseconds window, std::string& error);
+    //   finds no device at its "COM4:" path and tries again on every tick;
+    std::optional<CpuShare> PortNeverOpens(std::chrono::milliseconds window, std::string& error);
+    //   has half a request from an MCU that then falls silent.
+    std::optional<CpuShare> SilentMidFrame(std::chrono::milliseconds window, std::string& error);
+
+    const Starts& StartsSeen() const { return starts_; }
+
+    // Blocks the MCU asks for before falling silent mid-frame.
+    static constexpr std::size_t kBlocksBeforeSilence = 8;
+
+private:
+    bool Launch(ChildProgram& program, std::string& error) const;
+    void Record(const ChildProgram& program);
+    std::optional<CpuShare> Measure(ChildProgram& program, std::chrono::milliseconds window,
+                                    std::string& error) const;
+    bool WriteFirmware(const sim::Bytes& image, std::string& error) const;
+    void RemoveFirmware() const;
+    bool ClearDevicePath(std::string& error) const;
+    std::string Trouble(const ChildProgram& program, const std::string& what) const;
+
+    BenchSetup setup_;
+    Starts starts_;
+};
+
+}  // namespace vardel::bench
