@@ -112,14 +112,24 @@ void UpgradeEngine::CompleteBlockRequest() {
 
 // Reads until one frame is complete, a stray byte was dropped, or nothing is
 // waiting while no frame has begun. A frame that has begun keeps the window
-// open until its bytes come or kPollWindowMs have passed. Unsigned arithmetic
-// keeps the window's length right across the wrap of the millisecond counter.
+// open until its bytes come or kPollWindowMs have passed; while it waits for
+// them the window sleeps until the port is readable instead of spinning on
+// reads, which parses the same bytes and ends at the same moments. Unsigned
+// arithmetic keeps the window's length right across the wrap of the
+// millisecond counter.
 int UpgradeEngine::PollReplies() {
     const std::uint32_t start = platform_.TickCount();
-    while (platform_.TickCount() - start < wire::kPollWindowMs) {
-        ReadReplyByte();
+    for (;;) {
+        const std::uint32_t elapsed = platform_.TickCount() - start;
+        if (elapsed >= wire::kPollWindowMs) {
+            break;
+        }
+        const bool gotByte = ReadReplyByte() == 1;
         if (rxCount == 0) {
             break;
+        }
+        if (!gotByte) {
+            platform_.WaitSerialReadable(port, wire::kPollWindowMs - elapsed);
         }
     }
     return 1;

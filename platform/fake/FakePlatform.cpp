@@ -63,7 +63,7 @@ bool FakePlatform::ReadSerialByte(PortHandle port, std::uint8_t& byte) {
 
 void FakePlatform::WaitSerialReadable(PortHandle /*port*/, std::uint32_t timeoutMs) {
     ++waitCalls;
-    if (!input_.empty() && Arrived(input_.front())) {
+    if (waitReturnsAtOnce || (!input_.empty() && Arrived(input_.front()))) {
         return;
     }
     std::uint32_t step = timeoutMs;

@@ -37,6 +37,9 @@ public:
     int closeCalls = 0;
     int readCalls = 0;
     int waitCalls = 0;
+    // A line that cannot be waited on: each wait returns at once, so a caller
+    // has to keep reading, as a poll window that spins does.
+    bool waitReturnsAtOnce = false;
     std::vector<std::vector<std::uint8_t>> writes;  // what each write put on the line
     // Everything the engine asked to write, in order, including what was refused.
     std::vector<std::vector<std::uint8_t>> writeRequests;
