@@ -7,7 +7,7 @@
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
-readonly SOURCE_DIRS='engine|platform|app|sim|tests'
+readonly SOURCE_DIRS='engine|platform|app|sim|tests|bench'
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # Our C++ files: tracked ones plus new ones git does not ignore.
