@@ -67,7 +67,7 @@ sim::PseudoTerminal OpenPty() {
     std::string error;
     auto pty = sim::PseudoTerminal::Open(error);
     if (!pty) {
-        std::fprintf(stderr, "no pseudo-terminal: %s\n", error.c_str());
+        (void)std::fprintf(stderr, "no pseudo-terminal: %s\n", error.c_str());
         std::abort();
     }
     return std::move(*pty);
@@ -99,7 +99,7 @@ UpgradeRun::UpgradeRun(const sim::Options& options, const std::vector<std::uint8
     : UpgradeRun(options, image, Setup{}) {}
 
 UpgradeRun::UpgradeRun(const sim::Options& options, const std::vector<std::uint8_t>& image,
-                       Setup setup)
+                       const Setup& setup)
     : folder_(MakeFolder()),
       pty_(OpenPty()),
       posix_(setup.device.empty() ? pty_.SlavePath() : setup.device),
@@ -203,7 +203,7 @@ sim::Verdict UpgradeRun::FinishWithReset() {
     if (session_.joinable()) {
         session_.join();
     }
-    const sim::Verdict verdict = mcu_.Result();
+    sim::Verdict verdict = mcu_.Result();
     Count(verdict);
     return verdict;
 }

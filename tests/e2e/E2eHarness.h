@@ -86,7 +86,8 @@ public:
     };
 
     UpgradeRun(const sim::Options& options, const std::vector<std::uint8_t>& image);
-    UpgradeRun(const sim::Options& options, const std::vector<std::uint8_t>& image, Setup setup);
+    UpgradeRun(const sim::Options& options, const std::vector<std::uint8_t>& image,
+               const Setup& setup);
     ~UpgradeRun();
     UpgradeRun(const UpgradeRun&) = delete;
     UpgradeRun& operator=(const UpgradeRun&) = delete;

@@ -47,7 +47,8 @@ void CheckDataFrame(const std::vector<std::uint8_t>& frame, const std::vector<st
     bool matched = false;
     for (std::uint32_t block : asked) {
         if ((block + 1) * kBlock <= imageSize &&
-            std::equal(frame.begin() + 3, frame.begin() + 67, image.begin() + block * kBlock)) {
+            std::equal(frame.begin() + 3, frame.begin() + 67,
+                       image.begin() + static_cast<std::ptrdiff_t>(block) * kBlock)) {
             matched = true;
             break;
         }
