@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,33 +16,15 @@
 #include "engine/UpgradeEngine.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeWindow.h"
+#include "tests/engine/WireBytes.h"
 
 namespace vardel::testing {
 
+using test::BlockRequest;
+using test::Completion;
+using test::ResetFrame;
+
 inline constexpr char16_t kQ9Image[] = u"/opt/vardel/KD51A.BIN";
-
-inline std::vector<std::uint8_t> BlockRequest(std::uint16_t block) {
-    const auto high = static_cast<std::uint8_t>(block >> 8);
-    const auto low = static_cast<std::uint8_t>(block & 0xFF);
-    return {0x23,
-            0x55,
-            0x01,
-            high,
-            low,
-            static_cast<std::uint8_t>(0xFF - high),
-            static_cast<std::uint8_t>(0xFF - low)};
-}
-
-inline std::vector<std::uint8_t> CompletionRequest() { return BlockRequest(0xFFFF); }
-
-// The reset frame: "#UR" and 66 zero bytes.
-inline std::vector<std::uint8_t> ResetFrame() {
-    std::vector<std::uint8_t> frame(69, 0x00);
-    frame[0] = 0x23;
-    frame[1] = 0x55;
-    frame[2] = 0x52;
-    return frame;
-}
 
 class DialogTest : public ::testing::Test {
 protected:
@@ -51,13 +34,10 @@ protected:
         fake.msPerTickCount = 1;
     }
 
-    // An image of whole blocks (at least 16, the smallest image that loads),
-    // so that every block up to its end is served.
+    // An image of whole blocks (at least 16, the smallest image that loads).
     void PutImage(std::uint32_t blocks) {
         std::vector<std::uint8_t> bytes(std::size_t{blocks} * 64);
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            bytes[i] = static_cast<std::uint8_t>(i * 7);
-        }
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
         fake.files[kQ9Image].bytes = bytes;
     }
 
@@ -67,36 +47,23 @@ protected:
     // The MCU's bytes, waiting on the line from now on.
     void Mcu(const std::vector<std::uint8_t>& bytes) { fake.Arrive(fake.now, bytes); }
 
-    int ResetFramesWritten() const {
-        int count = 0;
-        for (const auto& write : fake.writes) {
-            count += write == ResetFrame() ? 1 : 0;
-        }
-        return count;
+    long ResetFramesWritten() const {
+        return std::count(fake.writes.begin(), fake.writes.end(), ResetFrame());
     }
-
-    // Step by step along the road of a normal run.
-    void ToReady() {
+    // Along the road of a normal run.
+    void ToTransfer(std::uint32_t blocks = 16) {
+        PutImage(blocks);
         Open();
         Tick();
-        ASSERT_EQ(engine.GetStep(), STEP_READY);
-    }
-    void ToHandshake() {
-        PutImage(16);
-        ToReady();
         Press();
         Tick();
-        ASSERT_EQ(engine.GetStep(), STEP_HANDSHAKE);
-    }
-    void ToTransfer() {
-        ToHandshake();
         Mcu(BlockRequest(0));
         Tick();
         ASSERT_EQ(engine.GetStep(), STEP_TRANSFER);
     }
     void ToDone() {
         ToTransfer();
-        Mcu(CompletionRequest());
+        Mcu(Completion());
         Tick();
         ASSERT_EQ(engine.GetStep(), STEP_DONE);
     }

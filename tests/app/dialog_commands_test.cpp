@@ -5,80 +5,34 @@
 namespace vardel::testing {
 namespace {
 
-constexpr ProgramHandle kQ9 = 22;
-constexpr ProgramHandle kMtk = 11;
+using CommandTest = DialogTest;
 
-class CommandTest : public DialogTest {
-protected:
-    CommandTest() { fake.programs = {{u"MtkGps", kMtk}, {u"Q9Gps", kQ9}}; }
-
-    // Presses the button and tells whether just the Q9 program was asked.
-    bool PressAsksQ9() {
+TEST_F(CommandTest, EveryPressAsksQ9GpsToQuitAndNeverMtkGps) {
+    fake.programs = {{u"MtkGps", 11}, {u"Q9Gps", 22}};
+    PutImage(16);
+    Open();
+    const auto pressAsksQ9 = [this] {
         fake.quitRequests.clear();
         Press();
-        return fake.quitRequests == std::vector<ProgramHandle>{kQ9};
-    }
-};
-
-TEST_F(CommandTest, TheStartButtonAsksQ9GpsToQuitAtEveryStep) {
-    PutImage(16);
-    Open();
-    EXPECT_TRUE(PressAsksQ9()) << "closed";
+        return fake.quitRequests == std::vector<ProgramHandle>{22};
+    };
+    EXPECT_TRUE(pressAsksQ9()) << "closed";
     Tick();
-    ASSERT_EQ(engine.GetStep(), STEP_READY);
-    EXPECT_TRUE(PressAsksQ9()) << "ready";
+    EXPECT_TRUE(pressAsksQ9()) << "ready";
     Tick();
-    ASSERT_EQ(engine.GetStep(), STEP_HANDSHAKE);
-    EXPECT_TRUE(PressAsksQ9()) << "handshake";
+    EXPECT_TRUE(pressAsksQ9()) << "handshake";
     Mcu(BlockRequest(0));
     Tick();
-    ASSERT_EQ(engine.GetStep(), STEP_TRANSFER);
-    EXPECT_TRUE(PressAsksQ9()) << "transfer";
-    Mcu(CompletionRequest());
+    EXPECT_TRUE(pressAsksQ9()) << "transfer";
+    EXPECT_EQ(ResetFramesWritten(), 0) << "a press mid-transfer must not reset the MCU";
+    Mcu(Completion());
     Tick();
     ASSERT_EQ(engine.GetStep(), STEP_DONE);
-    EXPECT_TRUE(PressAsksQ9()) << "done";
-}
+    EXPECT_TRUE(pressAsksQ9()) << "done";
 
-TEST_F(CommandTest, TheStartButtonNeverAsksMtkGps) {
-    fake.programs = {{u"MtkGps", kMtk}};
-    ToReady();
-    fake.quitRequests.clear();
-    Press();
+    fake.programs = {{u"MtkGps", 11}};
+    EXPECT_FALSE(pressAsksQ9());
     EXPECT_TRUE(fake.quitRequests.empty());
-}
-
-TEST_F(CommandTest, PressingAtReadyStartsTheRunOnTheNextTick) {
-    PutImage(16);
-    ToReady();
-    Press();
-    EXPECT_TRUE(fake.writes.empty());
-    Tick();
-    ASSERT_EQ(fake.writes.size(), 1u);
-    EXPECT_EQ(fake.writes[0], (std::vector<std::uint8_t>{0x23, 0x55, 0x02, 0x56, 0x4B, 0x54}));
-}
-
-TEST_F(CommandTest, ABusyStateIsShownOnTheNextTickThatHasNoTextOfItsOwn) {
-    ToHandshake();
-    Press();
-    Tick();
-    EXPECT_EQ(window.Text(IDC_STATUS), u"状态忙!");
-}
-
-TEST_F(CommandTest, ABusyStateIsOverwrittenByTheTicksOwnText) {
-    Open();
-    Press();  // step 0: busy
-    Tick();   // the port opens and says so
-    EXPECT_EQ(window.Text(IDC_STATUS), u"串口打开成功!");
-}
-
-TEST_F(CommandTest, PressingDuringTheTransferDoesNothingMore) {
-    ToTransfer();
-    const std::size_t writes = fake.writeRequests.size();
-    Press();
-    EXPECT_EQ(fake.writeRequests.size(), writes);
-    EXPECT_EQ(statusMailbox.messageChanged, 0);
-    EXPECT_EQ(engine.signal, SIGNAL_NONE);
 }
 
 TEST_F(CommandTest, ThreePressesAtDoneWriteThreeResetFramesAndKeepTheButton) {
@@ -94,40 +48,37 @@ TEST_F(CommandTest, ThreePressesAtDoneWriteThreeResetFramesAndKeepTheButton) {
     EXPECT_FALSE(window.endResult.has_value());
 }
 
-TEST_F(CommandTest, TheExitCommandInTheTransferWritesTheResetFrameAndEndsWith2) {
-    ToTransfer();
-    window.Command(IDC_EXIT);
-    EXPECT_EQ(ResetFramesWritten(), 1);
-    EXPECT_EQ(fake.writeRequests.back(), ResetFrame());
-    EXPECT_EQ(window.endResult, IDCANCEL);
-}
+// Command 1001 ends the dialog even when its reset frame cannot go out.
+TEST_F(CommandTest, MidTransferOkEndsWith1CancelWith2AndCommand1001WritesTheResetFrameFirst) {
+    const std::tuple<int, bool, int, long> rows[] = {{IDOK, true, 1, 0},
+                                                     {IDCANCEL, true, 2, 0},
+                                                     {IDC_EXIT, true, 2, 1},
+                                                     {IDC_EXIT, false, 2, 0}};
+    for (const auto& [command, portExists, result, resets] : rows) {
+        SCOPED_TRACE(::testing::Message() << command << (portExists ? "" : " without a port"));
+        FakePlatform platform;
+        platform.portExists = portExists;
+        platform.files[kQ9Image].bytes.assign(1024, 0x5A);
+        UpgradeEngine e{platform};
+        FakeWindow w;
+        MainDialog main{e, platform, w};
+        w.Open(kMainDialogTemplate, main);
+        for (const auto& mcu : {std::vector<std::uint8_t>{}, {}, BlockRequest(0)}) {
+            platform.Arrive(platform.now, mcu);
+            w.Timer(TIMER_ENGINE);
+            w.Command(IDC_START);
+        }
+        ASSERT_EQ(e.GetStep(), portExists ? STEP_TRANSFER : STEP_CLOSED);
 
-TEST_F(CommandTest, TheExitCommandEndsTheDialogEvenWithoutAPort) {
-    fake.portExists = false;
-    Open();
-    Tick();
-    window.Command(IDC_EXIT);
-    EXPECT_TRUE(fake.writes.empty());
-    EXPECT_EQ(std::u16string(statusMailbox.messageText), u"发送数据失败!");
-    EXPECT_EQ(window.endResult, IDCANCEL);
-}
-
-TEST_F(CommandTest, OkEndsWith1WithoutAResetFrame) {
-    ToDone();
-    window.Command(IDOK);
-    EXPECT_EQ(window.endResult, IDOK);
-    EXPECT_EQ(ResetFramesWritten(), 0);
-}
-
-TEST_F(CommandTest, CancelEndsWith2WithoutAResetFrame) {
-    ToDone();
-    window.Command(IDCANCEL);
-    EXPECT_EQ(window.endResult, IDCANCEL);
-    EXPECT_EQ(ResetFramesWritten(), 0);
+        w.Command(command);
+        EXPECT_EQ(w.endResult, result);
+        EXPECT_EQ(std::count(platform.writes.begin(), platform.writes.end(), ResetFrame()), resets);
+    }
 }
 
 TEST_F(CommandTest, CommandsOfOtherIdentifiersOrNotificationsAreIgnored) {
-    ToReady();
+    Open();
+    Tick();
     window.Command(1004);
     window.Command(IDC_START, 5);
     window.Command(IDC_EXIT, 1);

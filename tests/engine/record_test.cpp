@@ -1,94 +1,43 @@
-// The engine record: its start values, the two callbacks, the start request and
+// The engine record: the start request in every step, the two callbacks, and
 // what the engine gives back when it goes away.
 #include "tests/engine/EngineHarness.h"
 
 namespace vardel::test {
 namespace {
 
-class EngineRecord : public EngineTest {};
+using EngineRecord = EngineTest;
 
-TEST_F(EngineRecord, AFreshEngineIsClosedWithNothingPendingAndNothingHeld) {
-    UpgradeEngine fresh{fake};
-    EXPECT_EQ(fresh.GetStep(), STEP_CLOSED);
-    EXPECT_EQ(fresh.signal, SIGNAL_NONE);
-    EXPECT_EQ(fresh.requestedBlock, NO_REQUEST);
-    EXPECT_EQ(fresh.port, 0);
-    EXPECT_EQ(fresh.image, nullptr);
-    EXPECT_EQ(fresh.imageSize, 0u);
-    EXPECT_EQ(fresh.rxCount, 0u);
-    EXPECT_EQ(fresh.onMessage, nullptr);
-    EXPECT_EQ(fresh.onProgress, nullptr);
-    EXPECT_EQ(Bytes(fresh.txFrame, fresh.txFrame + kTxFrameSize), Bytes(kTxFrameSize, 0));
-    EXPECT_EQ(Bytes(fresh.rxBytes, fresh.rxBytes + kRxBytesSize), Bytes(kRxBytesSize, 0));
-}
-
-TEST_F(EngineRecord, AStartRequestBeforeThePortIsOpenIsBusy) {
-    EXPECT_EQ(engine.RequestStart(), 0);
-    EXPECT_EQ(Texts(), std::vector<std::u16string>{kBusy});
-    EXPECT_EQ(engine.signal, SIGNAL_NONE);
-}
-
-TEST_F(EngineRecord, AStartRequestWhenReadyRaisesTheSignalSilentlyAndRepeatsAsOne) {
+TEST_F(EngineRecord, AStartRequestIsTakenSilentlyWhenReadyAndIsBusyInEveryOtherStep) {
+    const auto expectBusy = [this](std::int32_t signal) {
+        Clear();
+        EXPECT_EQ(engine.RequestStart(), 0) << "step " << engine.GetStep();
+        EXPECT_EQ(engine.signal, signal) << "step " << engine.GetStep();
+        EXPECT_EQ(Texts(), Texts16{kBusy}) << "step " << engine.GetStep();
+    };
+    expectBusy(SIGNAL_NONE);
     ToReady();
+    PutFile(kQ9File, Pattern(4096));
     EXPECT_EQ(engine.RequestStart(), 1);
     EXPECT_EQ(engine.RequestStart(), 1);
     EXPECT_EQ(engine.signal, SIGNAL_START);
     EXPECT_TRUE(Texts().empty());
 
-    engine.Tick();  // no file: one failed load, not two
-    EXPECT_EQ(fake.openedPaths.size(), 1u);
-    EXPECT_EQ(engine.signal, SIGNAL_NONE);
-}
-
-TEST_F(EngineRecord, AStartRequestInEveryLaterStepIsBusyAndLeavesTheSignal) {
-    ToHandshake(Pattern(4096));
+    engine.Tick();
     Mcu(Completion());  // the signal is COMPLETE while the step stays HANDSHAKE
     engine.Tick();
     ASSERT_EQ(engine.GetStep(), STEP_HANDSHAKE);
-    ASSERT_EQ(engine.signal, SIGNAL_COMPLETE);
-    Clear();
-    EXPECT_EQ(engine.RequestStart(), 0);
-    EXPECT_EQ(engine.signal, SIGNAL_COMPLETE);
-    EXPECT_EQ(Texts(), std::vector<std::u16string>{kBusy});
-
+    expectBusy(SIGNAL_COMPLETE);
     Mcu(BlockRequest(0));
     engine.Tick();
     ASSERT_EQ(engine.GetStep(), STEP_TRANSFER);
-    Clear();
-    EXPECT_EQ(engine.RequestStart(), 0);
-    EXPECT_EQ(engine.signal, SIGNAL_NONE);
-    EXPECT_EQ(Texts(), std::vector<std::u16string>{kBusy});
-
+    expectBusy(SIGNAL_NONE);
     Mcu(Completion());
     engine.Tick();
     ASSERT_EQ(engine.GetStep(), STEP_DONE);
-    Clear();
-    EXPECT_EQ(engine.RequestStart(), 0);
-    EXPECT_EQ(engine.signal, SIGNAL_NONE);
-    EXPECT_EQ(Texts(), std::vector<std::u16string>{kBusy});
-    EXPECT_EQ(engine.GetStep(), STEP_DONE);
+    expectBusy(SIGNAL_NONE);
 }
 
-TEST_F(EngineRecord, ATextGoesToTheCallbackWithItsContext) {
-    EXPECT_EQ(engine.ReportMessage(kBusy.c_str()), 1);
-    ASSERT_EQ(sink.reports.size(), 1u);
-    EXPECT_EQ(sink.reports[0].text, kBusy);
-    EXPECT_EQ(sink.reports[0].context, kContext);
-}
-
-TEST_F(EngineRecord, ATextWithoutACallbackIsLostAndTheOperationGoesOn) {
-    UpgradeEngine quiet{fake};
-    EXPECT_EQ(quiet.ReportMessage(kBusy.c_str()), 0);
-    fake.portExists = false;
-    EXPECT_EQ(quiet.OpenPort(), 0);
-    EXPECT_EQ(quiet.port, 0);
-    fake.portExists = true;
-    EXPECT_EQ(quiet.OpenPort(), 1);
-    EXPECT_NE(quiet.port, 0);
-    EXPECT_TRUE(sink.reports.empty());
-}
-
-TEST_F(EngineRecord, ASecondCallbackReplacesTheFirstWithItsOwnContext) {
+TEST_F(EngineRecord, ASecondMessageCallbackReplacesTheFirstWithItsOwnContext) {
     EXPECT_EQ(engine.SetMessageCallback(RecordMessage<2>, 42), 1);
     engine.RequestStart();
     ASSERT_EQ(sink.reports.size(), 1u);
@@ -96,72 +45,43 @@ TEST_F(EngineRecord, ASecondCallbackReplacesTheFirstWithItsOwnContext) {
     EXPECT_EQ(sink.reports[0].context, 42u);
 }
 
-TEST_F(EngineRecord, ANullCallbackTurnsReportingOff) {
-    EXPECT_EQ(engine.SetMessageCallback(nullptr, 5), 1);
-    EXPECT_EQ(engine.ReportMessage(kBusy.c_str()), 0);
-    EXPECT_EQ(engine.RequestStart(), 0);
+TEST_F(EngineRecord, WithoutCallbacksAWholeRunGoesOnAndNothingIsReported) {
+    engine.SetMessageCallback(nullptr, 5);
+    engine.SetProgressCallback(nullptr);
+    const Bytes image = Pattern(1024);
+    PutFile(kQ9File, image);
+    engine.Tick();
+    engine.RequestStart();
+    for (const Bytes& request : {BlockRequest(0), Bytes{}, BlockRequest(1), Completion()}) {
+        engine.Tick();
+        Mcu(request);
+    }
+    engine.Tick();
+    EXPECT_EQ(engine.GetStep(), STEP_DONE);
+    EXPECT_EQ(fake.writes,
+              (std::vector<Bytes>{kEnterUpgradeFrame, DataFrame(image, 0), DataFrame(image, 1)}));
     EXPECT_TRUE(sink.reports.empty());
 }
 
-// The lifetime cases use their own platform so that it outlives the engine.
-TEST(EngineLifetime, AnEngineThatNeverOpenedOrLoadedGivesNothingBack) {
-    FakePlatform platform;
-    {
-        UpgradeEngine e{platform};
-        EXPECT_EQ(e.ClosePort(), 0);
-    }
-    EXPECT_EQ(platform.closeCalls, 0);
-    EXPECT_EQ(platform.frees, 0);
-}
-
-TEST(EngineLifetime, AnOpenPortIsClosedOnceAndNothingIsFreedWithoutAnImage) {
-    FakePlatform platform;
-    {
-        UpgradeEngine e{platform};
-        ASSERT_EQ(e.OpenPort(), 1);
-    }
-    EXPECT_EQ(platform.closeCalls, 1);
-    EXPECT_EQ(platform.openPort, 0);
-    EXPECT_EQ(platform.frees, 0);
-}
-
+// Each engine here has a platform of its own that outlives it.
 TEST(EngineLifetime, ThePortAndTheImageBufferAreGivenBackExactlyOnce) {
-    FakePlatform platform;
-    platform.files[kQ9File].bytes = Pattern(2048);
-    {
-        UpgradeEngine e{platform};
-        ASSERT_EQ(e.OpenPort(), 1);
-        ASSERT_EQ(e.LoadFirmware(), 1);
-        ASSERT_EQ(e.LoadFirmware(), 1);
-    }
-    EXPECT_EQ(platform.closeCalls, 1);
-    EXPECT_EQ(platform.openPort, 0);
-    EXPECT_EQ(platform.allocations, 1);
-    EXPECT_EQ(platform.frees, 1);
-    EXPECT_EQ(platform.openFiles, 0);
-}
-
-TEST(EngineLifetime, APortClosedAfterRefusedSettingsIsNotClosedAgain) {
-    FakePlatform platform;
-    platform.refuseSettings = true;
-    {
-        UpgradeEngine e{platform};
-        EXPECT_EQ(e.OpenPort(), 0);
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "settings refused, no file" : "opened and loaded twice");
+        FakePlatform platform;
+        platform.refuseSettings = refused;
+        if (!refused) platform.files[kQ9File].bytes = Pattern(2048);
+        {
+            UpgradeEngine e{platform};
+            EXPECT_EQ(e.OpenPort(), refused ? 0 : 1);
+            EXPECT_EQ(e.LoadFirmware(), refused ? 0 : 1);
+            EXPECT_EQ(e.LoadFirmware(), refused ? 0 : 1);
+        }
         EXPECT_EQ(platform.closeCalls, 1);
+        EXPECT_EQ(platform.openPort, 0);
+        EXPECT_EQ(platform.allocations, 1);
+        EXPECT_EQ(platform.frees, 1);
+        EXPECT_EQ(platform.openFiles, 0);
     }
-    EXPECT_EQ(platform.closeCalls, 1);
-}
-
-TEST(EngineLifetime, ABufferKeptAfterFailedLoadsIsFreed) {
-    FakePlatform platform;
-    {
-        UpgradeEngine e{platform};
-        EXPECT_EQ(e.LoadFirmware(), 0);  // no file
-        EXPECT_EQ(e.LoadFirmware(), 0);
-    }
-    EXPECT_EQ(platform.allocations, 1);
-    EXPECT_EQ(platform.frees, 1);
-    EXPECT_EQ(platform.closeCalls, 0);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
-// The parser of the MCU's frames: one byte at a time, status replies, block
-// requests and the completion request.
+// The parser of the MCU's frames, one byte at a time, and the poll window it
+// reads in: at most one frame per window, at most 300 ms, and no wait at all
+// when the line is quiet between frames. Time passes on the fake clock only,
+// by 1 ms per look at it and by any wait for the line.
 #include "tests/engine/EngineHarness.h"
 
 namespace vardel::test {
@@ -7,127 +9,84 @@ namespace {
 
 class EngineReplyParser : public EngineTest {
 protected:
-    void SetUp() override { Open(); }
+    void SetUp() override {
+        ASSERT_EQ(engine.OpenPort(), 1);
+        Clear();
+    }
 
     void Feed(const Bytes& bytes) {
         Mcu(bytes);
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            ASSERT_EQ(engine.ReadReplyByte(), 1) << "byte " << i;
-        }
+        for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(engine.ReadReplyByte(), 1);
+    }
+    // Runs one poll window and returns how long it took on the clock.
+    std::uint32_t Window() {
+        const std::uint32_t start = fake.now;
+        EXPECT_EQ(engine.PollReplies(), 1);
+        return fake.now - start;
     }
 };
 
-struct PositionRow {
-    Bytes before;
-    std::uint8_t byte;
-    std::uint32_t after;
-};
-
 TEST_F(EngineReplyParser, EachByteMovesThePositionAsTheFrameLayoutSays) {
-    const Bytes q = Ascii("#UQ");
-    const PositionRow rows[] = {
-        {{}, 0x23, 1},
-        {{}, 0x55, 0},
-        {{}, 0x00, 0},
-        {{}, 0xFF, 0},
-        {Ascii("#"), 0x55, 2},
-        {Ascii("#"), 0x23, 0},   // a second '#' breaks the frame ...
-        {Ascii("##"), 0x55, 0},  // ... and does not start a new one
-        {Ascii("#"), 0x00, 0},
-        {Ascii("#U"), 0x00, 3},
-        {Ascii("#U"), 0x23, 3},
-        {Ascii("#U"), 0xFF, 3},
-        {q, 0x00, 4},
-        {q, 0x23, 4},
-        {Ascii("#UQA"), 0x42, 5},
-        {Ascii("#UKO"), 0x4B, 0},  // "#UKOK"
-        {Ascii("#UEN"), 0x47, 0},  // "#UENG"
-        {Ascii("#UKN"), 0x47, 0},  // "#UKNG"
-        {Ascii("#UKO"), 0x00, 5},
-        {Ascii("#UKO"), 0x4C, 5},
-        {Ascii("#UQAB"), 0x00, 6},
-        {Ascii("#UQABC"), 0x00, 0},
-        {Ascii("#UQABC"), 0x23, 0},
+    const std::tuple<const char*, std::uint8_t, std::uint32_t> rows[] = {
+        {"", 0x23, 1},       {"", 0x55, 0},     {"", 0xFF, 0},      {"#", 0x55, 2},
+        {"#", 0x23, 0},   // a second '#' breaks the frame ...
+        {"##", 0x55, 0},  // ... and does not start a new one
+        {"#", 0x00, 0},      {"#U", 0x00, 3},   {"#U", 0x23, 3},    {"#U", 0xFF, 3},
+        {"#UQ", 0x00, 4},    {"#UQ", 0x23, 4},  {"#UQA", 0x42, 5},  {"#UKO", 0x4B, 0},  // "#UKOK"
+        {"#UEN", 0x47, 0},                                                              // "#UENG"
+        {"#UKN", 0x47, 0},                                                              // "#UKNG"
+        {"#UKO", 0x00, 5},   {"#UKO", 0x4C, 5}, {"#UQAB", 0x00, 6}, {"#UQABC", 0x00, 0},
+        {"#UQABC", 0x23, 0},
     };
-    for (const PositionRow& row : rows) {
+    for (const auto& [before, byte, after] : rows) {
         UpgradeEngine parser{fake};
         parser.port = engine.port;  // reads share the one open line
-        Mcu(row.before);
-        for (std::size_t i = 0; i < row.before.size(); ++i) ASSERT_EQ(parser.ReadReplyByte(), 1);
-        Mcu({row.byte});
-        EXPECT_EQ(parser.ReadReplyByte(), 1);
-        EXPECT_EQ(parser.rxCount, row.after) << "after " << ::testing::PrintToString(row.before)
-                                             << " byte " << static_cast<int>(row.byte);
+        Bytes bytes = Ascii(before);
+        bytes.push_back(byte);
+        Mcu(bytes);
+        for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(parser.ReadReplyByte(), 1);
+        EXPECT_EQ(parser.rxCount, after) << "after \"" << before << "\" byte " << int{byte};
         parser.port = 0;  // the fixture's engine owns the handle
     }
 }
 
-TEST_F(EngineReplyParser, NoByteWaitingReadsNothingAndKeepsThePosition) {
-    Feed(Ascii("#U"));
-    EXPECT_EQ(engine.ReadReplyByte(), 0);
-    EXPECT_EQ(engine.rxCount, 2u);
-    EXPECT_EQ(engine.rxBytes[0], 0x23);
-    EXPECT_EQ(engine.rxBytes[1], 0x55);
-    EXPECT_EQ(engine.rxBytes[2], 0x00);
-}
-
-struct StatusRow {
-    const char* reply;
-    const std::u16string* text;
-};
-
-TEST_F(EngineReplyParser, StatusRepliesOnlyProduceTheirText) {
-    const StatusRow rows[] = {
-        {"#UKOK", &kEraseOk}, {"#UENG", &kEraseFailed}, {"#UKNG", &kChipEncrypted}};
-    engine.requestedBlock = 33;
-    for (const StatusRow& row : rows) {
-        SCOPED_TRACE(row.reply);
-        Clear();
-        Feed(Ascii(row.reply));
-        EXPECT_EQ(Texts(), std::vector<std::u16string>{*row.text});
-        EXPECT_TRUE(Percents().empty());
-        EXPECT_EQ(engine.rxCount, 0u);
-        EXPECT_EQ(engine.requestedBlock, 33);
-        EXPECT_EQ(engine.signal, SIGNAL_NONE);
-        EXPECT_EQ(engine.GetStep(), STEP_CLOSED);
-    }
-}
-
-TEST_F(EngineReplyParser, LookalikesOfStatusRepliesAreNotReported) {
-    for (const char* text : {"#UKOL", "#UOKK", "#UENK", "#UKNO", "#UKOk"}) {
-        Feed(Ascii(text));
-        EXPECT_EQ(engine.rxCount, 5u) << text;
-        Feed({0, 0});
-    }
-    EXPECT_TRUE(sink.reports.empty());
-}
-
-TEST_F(EngineReplyParser, ABlockRequestSetsTheBlockWithoutAnyText) {
-    Feed({0x23, 0x55, 0x77, 0x00, 0x05, 0xFF, 0xFA});
-    EXPECT_EQ(engine.requestedBlock, 5);
-    EXPECT_EQ(engine.rxCount, 0u);
-    EXPECT_TRUE(sink.reports.empty());
-    EXPECT_EQ(engine.signal, SIGNAL_NONE);
-}
-
-TEST_F(EngineReplyParser, ALaterRequestReplacesAnEarlierOne) {
-    Feed(BlockRequest(9));
-    Feed(BlockRequest(0x1234, 0x00));
-    EXPECT_EQ(engine.requestedBlock, 0x1234);
-}
-
-TEST_F(EngineReplyParser, ARequestWithABadComplementIsDroppedSilently) {
-    Feed(BlockRequest(9));
-    const Bytes bad[] = {
-        {0x23, 0x55, 0x77, 0x00, 0x05, 0xFF, 0xFB},  // low complement wrong
-        {0x23, 0x55, 0x77, 0x00, 0x05, 0xFE, 0xFA},  // high complement wrong
-        {0x23, 0x55, 0x77, 0x00, 0x05, 0x00, 0x05},  // bytes repeated, not complemented
-        {0x23, 0x55, 0x77, 0xFF, 0xFF, 0x00, 0x01},  // a completion spoilt
+TEST_F(EngineReplyParser, OnlyTheThreeStatusRepliesProduceTheirTextAndNothingElse) {
+    const std::pair<const char*, const char16_t*> rows[] = {
+        {"#UKOK", u"擦除成功"}, {"#UENG", u"擦除失败"}, {"#UKNG", u"芯片被加密"},
+        {"#UKOL", nullptr},     {"#UOKK", nullptr},     {"#UENK", nullptr},
+        {"#UKNO", nullptr},     {"#UKOk", nullptr},
     };
-    for (const Bytes& frame : bad) {
+    engine.requestedBlock = 33;
+    for (const auto& [reply, text] : rows) {
+        Clear();
+        Feed(Ascii(reply));
+        EXPECT_EQ(Texts(), text != nullptr ? Texts16{text} : Texts16{}) << reply;
+        EXPECT_EQ(engine.rxCount, text != nullptr ? 0u : 5u) << reply;
+        Feed({0, 0});  // ends a lookalike as a request with bad complements
+        EXPECT_EQ(engine.requestedBlock, 33) << reply;
+        EXPECT_TRUE(Percents().empty());
+    }
+}
+
+TEST_F(EngineReplyParser, ARequestWithMatchingComplementsSetsTheBlockAndAnyOtherIsDropped) {
+    const std::pair<Bytes, std::int32_t> rows[] = {
+        {{0x23, 0x55, 0x77, 0x00, 0x05, 0xFF, 0xFA}, 5},      // any kind byte
+        {{0x23, 0x55, 0x01, 0xFF, 0xFE, 0x00, 0x01}, 65534},  // the highest block
+        {{0x23, 0x55, 0x77, 0x00, 0x05, 0xFF, 0xFB}, 9},      // low complement wrong
+        {{0x23, 0x55, 0x77, 0x00, 0x05, 0xFE, 0xFA}, 9},      // high complement wrong
+        {{0x23, 0x55, 0x77, 0x00, 0x05, 0x00, 0x05}, 9},      // repeated, not complemented
+        {{0x23, 0x55, 0x77, 0xFF, 0xFF, 0x00, 0x01}, 9},      // a completion spoilt
+        // Zero bytes at positions 2..4 never let a request pass for a status reply.
+        {{0x23, 0x55, 0x00, 0x00, 0x05, 0xFF, 0xFA}, 5},
+        {{0x23, 0x55, 0x4B, 0x00, 0x00, 0xFF, 0xFF}, 0},
+        {{0x23, 0x55, 0x4B, 0x4F, 0x00, 0xB0, 0xFF}, 0x4F00},
+        {{0x23, 0x55, 0x45, 0x4E, 0x00, 0xB1, 0xFF}, 0x4E00},
+    };
+    for (const auto& [frame, block] : rows) {
+        engine.requestedBlock = 9;
         Feed(frame);
+        EXPECT_EQ(engine.requestedBlock, block) << ::testing::PrintToString(frame);
         EXPECT_EQ(engine.rxCount, 0u);
-        EXPECT_EQ(engine.requestedBlock, 9);
     }
     EXPECT_TRUE(sink.reports.empty());
     EXPECT_EQ(engine.signal, SIGNAL_NONE);
@@ -135,94 +94,88 @@ TEST_F(EngineReplyParser, ARequestWithABadComplementIsDroppedSilently) {
 
 TEST_F(EngineReplyParser, TheCompletionReportsProgressThenTextThenRaisesTheSignal) {
     engine.requestedBlock = 17;
-    Feed({0x23, 0x55, 0x01, 0xFF, 0xFF, 0x00, 0x00});
-    EXPECT_EQ(engine.requestedBlock, ALL_BLOCKS_DONE);
-    EXPECT_EQ(engine.signal, SIGNAL_COMPLETE);
-    ASSERT_EQ(sink.reports.size(), 2u);
-    EXPECT_EQ(sink.reports[0].kind, Report::Progress);
-    EXPECT_EQ(sink.reports[0].percent, 100);
-    EXPECT_EQ(sink.reports[1].kind, Report::Message);
-    EXPECT_EQ(sink.reports[1].text, kUpgradeDone);
-    EXPECT_TRUE(fake.writeRequests.empty());
-}
-
-TEST_F(EngineReplyParser, TheCompletionWithoutAProgressCallbackStillEndsTheRun) {
-    engine.SetProgressCallback(nullptr);
     Feed(Completion());
     EXPECT_EQ(engine.requestedBlock, ALL_BLOCKS_DONE);
     EXPECT_EQ(engine.signal, SIGNAL_COMPLETE);
-    EXPECT_EQ(Texts(), std::vector<std::u16string>{kUpgradeDone});
-}
-
-TEST_F(EngineReplyParser, TheHighestBlockIsAnOrdinaryRequest) {
-    Feed({0x23, 0x55, 0x01, 0xFF, 0xFE, 0x00, 0x01});
-    EXPECT_EQ(engine.requestedBlock, 65534);
-    EXPECT_EQ(engine.signal, SIGNAL_NONE);
-    EXPECT_TRUE(sink.reports.empty());
+    ASSERT_EQ(sink.reports.size(), 2u);
+    EXPECT_EQ(sink.reports[0].percent, 100);
+    EXPECT_EQ(sink.reports[1].text, kUpgradeDone);
 }
 
 TEST_F(EngineReplyParser, ARequestSpellingAStatusReplyIsTakenAsTheReply) {
     // Kind 'K' and block 0x4F4B spell "#UKOK" in the first five bytes.
     Feed({0x23, 0x55, 0x4B, 0x4F, 0x4B});
-    EXPECT_EQ(Texts(), std::vector<std::u16string>{kEraseOk});
-    EXPECT_EQ(engine.rxCount, 0u);
+    EXPECT_EQ(Texts(), Texts16{kEraseOk});
     Feed({0xB0, 0xB4});  // its complement bytes are dropped at position 0
     EXPECT_EQ(engine.rxCount, 0u);
     EXPECT_EQ(engine.requestedBlock, NO_REQUEST);
     EXPECT_EQ(Texts().size(), 1u);
 }
 
-TEST_F(EngineReplyParser, AZeroByteInTheTextPartNeverMatchesAStatusReply) {
-    struct Row {
-        Bytes frame;
-        std::int32_t block;
-    };
-    const Row rows[] = {
-        {{0x23, 0x55, 0x00, 0x00, 0x05, 0xFF, 0xFA}, 5},
-        {{0x23, 0x55, 0x4B, 0x00, 0x00, 0xFF, 0xFF}, 0},
-        {{0x23, 0x55, 0x4B, 0x4F, 0x00, 0xB0, 0xFF}, 0x4F00},
-        {{0x23, 0x55, 0x45, 0x4E, 0x00, 0xB1, 0xFF}, 0x4E00},
-    };
-    for (const Row& row : rows) {
-        Feed(Bytes(row.frame.begin(), row.frame.begin() + 5));
-        EXPECT_EQ(engine.rxCount, 5u);
-        Feed(Bytes(row.frame.begin() + 5, row.frame.end()));
-        EXPECT_EQ(engine.requestedBlock, row.block);
+// --- the poll window ---
+
+constexpr std::uint32_t kPoll = 300;
+constexpr std::uint32_t kSlack = 10;
+
+TEST_F(EngineReplyParser, AQuietLineBetweenFramesEndsTheWindowAtOnce) {
+    fake.Arrive(fake.now + 50, {0x23});
+    EXPECT_LT(Window(), kSlack);
+    EXPECT_EQ(fake.PendingInput(), 1u);  // not waited for
+}
+
+TEST_F(EngineReplyParser, AFrameLeftHangingEndsTheWindow300msAfterItsStartNotItsLastByte) {
+    fake.Arrive(fake.now, {0x23});
+    fake.Arrive(fake.now + 200, {0x55});
+    for (int window = 0; window < 2; ++window) {  // the second finds nothing more
+        const std::uint32_t took = Window();
+        EXPECT_GE(took, kPoll);
+        EXPECT_LT(took, kPoll + kSlack);
+        EXPECT_EQ(engine.rxCount, 2u);
     }
     EXPECT_TRUE(sink.reports.empty());
 }
 
-TEST_F(EngineReplyParser, TheStoredFrameStaysTerminatedAndThePositionBelowSeven) {
-    // A long noisy stream, rich in '#' and 'U', with whole frames mixed in.
-    std::uint32_t x = 99;
-    Bytes stream;
-    for (int i = 0; i < 20000; ++i) {
-        x = x * 1103515245u + 12345u;
-        const std::uint32_t r = (x >> 16) % 8;
-        if (r < 2) {
-            stream.push_back(0x23);
-        } else if (r < 4) {
-            stream.push_back(0x55);
-        } else if (r == 4 && i % 50 == 0) {
-            const Bytes f = BlockRequest((x >> 8) & 0xFFFF);
-            stream.insert(stream.end(), f.begin(), f.end());
-        } else {
-            stream.push_back(static_cast<std::uint8_t>(x >> 24));
-        }
-    }
-    Mcu(stream);
-    for (std::size_t i = 0; i < stream.size(); ++i) {
-        ASSERT_EQ(engine.ReadReplyByte(), 1);
-        const std::uint32_t pos = engine.rxCount;
-        ASSERT_LE(pos, 6u) << "byte " << i;
-        if (pos > 0) {
-            ASSERT_EQ(engine.rxBytes[0], 0x23);
-            ASSERT_EQ(engine.rxBytes[pos], 0x00) << "byte " << i;
-        }
-        if (pos > 1) {
-            ASSERT_EQ(engine.rxBytes[1], 0x55);
-        }
-        for (std::uint32_t k = 8; k < kRxBytesSize; ++k) ASSERT_EQ(engine.rxBytes[k], 0x00);
+TEST_F(EngineReplyParser, BytesTricklingInWithinTheWindowEndItWithTheFrame) {
+    const std::uint32_t t0 = fake.now;
+    const std::uint32_t at[] = {0, 100, 200, 250, 280};
+    const Bytes reply = Ascii("#UKOK");
+    for (std::size_t i = 0; i < reply.size(); ++i) fake.Arrive(t0 + at[i], {reply[i]});
+    const std::uint32_t took = Window();
+    EXPECT_EQ(Texts(), Texts16{kEraseOk});
+    EXPECT_GE(took, 280u);
+    EXPECT_LT(took, kPoll);
+}
+
+TEST_F(EngineReplyParser, TwoWaitingFramesAreParsedOnePerWindow) {
+    Bytes both = Ascii("#UKOK");
+    const Bytes request = BlockRequest(7);
+    both.insert(both.end(), request.begin(), request.end());
+    Mcu(both);
+    EXPECT_LT(Window(), kSlack);
+    EXPECT_EQ(Texts(), Texts16{kEraseOk});
+    EXPECT_EQ(fake.PendingInput(), 7u);
+    EXPECT_LT(Window(), kSlack);
+    EXPECT_EQ(engine.requestedBlock, 7);
+}
+
+TEST_F(EngineReplyParser, TheClockWrappingInsideTheWindowNeitherLengthensNorShortensIt) {
+    for (std::uint32_t t0 : {0xFFFFFF00u, 0xFFFFFFFEu, 0xFFFFFED5u}) {
+        SCOPED_TRACE(t0);
+        fake.now = t0;
+        Mcu(Ascii("#U"));
+        const std::uint32_t took = Window();
+        EXPECT_GE(took, kPoll);
+        EXPECT_LT(took, kPoll + kSlack);
+        Mcu(Ascii("XXXXX"));  // ends the frame as a request with bad complements
+        Window();
+
+        // The rest of a frame late in the window is still taken.
+        Clear();
+        fake.now = t0;
+        fake.Arrive(t0, Ascii("#U"));
+        fake.Arrive(t0 + 290, Ascii("KOK"));
+        Window();
+        EXPECT_EQ(Texts(), Texts16{kEraseOk});
     }
 }
 

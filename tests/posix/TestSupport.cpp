@@ -149,27 +149,4 @@ void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes) {
     ASSERT_TRUE(out.good()) << path;
 }
 
-StderrCapture::StderrCapture() : saved_(::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3)) {
-    ::dup2(pipe_.writeEnd.Get(), STDERR_FILENO);
-}
-
-StderrCapture::~StderrCapture() {
-    if (saved_.Valid()) {
-        ::dup2(saved_.Get(), STDERR_FILENO);
-    }
-}
-
-std::string StderrCapture::Finish() {
-    ::dup2(saved_.Get(), STDERR_FILENO);
-    saved_.Reset();
-    pipe_.writeEnd.Reset();
-    std::string text;
-    char chunk[1024];
-    ssize_t n = 0;
-    while ((n = ::read(pipe_.readEnd.Get(), chunk, sizeof chunk)) > 0) {
-        text.append(chunk, static_cast<std::size_t>(n));
-    }
-    return text;
-}
-
 }  // namespace vardel::test

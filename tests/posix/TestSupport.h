@@ -1,6 +1,5 @@
 // Real system objects for the platform's tests: a pseudo-terminal standing in
-// for the serial line, child processes, pipes, a scratch folder and a catch
-// for standard error.
+// for the serial line, child processes, pipes and a scratch folder.
 #pragma once
 
 #include <sys/types.h>
@@ -85,20 +84,5 @@ private:
 };
 
 void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
-
-// Standard error goes into a pipe while this lives.
-class StderrCapture {
-public:
-    StderrCapture();
-    ~StderrCapture();
-    StderrCapture(const StderrCapture&) = delete;
-    StderrCapture& operator=(const StderrCapture&) = delete;
-    // Puts standard error back and returns what was written to it.
-    std::string Finish();
-
-private:
-    Pipe pipe_;
-    UniqueFd saved_;
-};
 
 }  // namespace vardel::test

@@ -47,7 +47,6 @@ public:
         : script_(std::move(script)) {}
 
     void WindowOpened(qt::QtDialogWindow& window) override {
-        opened_ = &window;
         QTimer::singleShot(0, &window, [this, &window] {
             script_(window);
             if (!window.Ended()) {
@@ -55,11 +54,9 @@ public:
             }
         });
     }
-    [[nodiscard]] qt::QtDialogWindow* Opened() const { return opened_; }
 
 private:
     std::function<void(qt::QtDialogWindow&)> script_;
-    qt::QtDialogWindow* opened_ = nullptr;
 };
 
 }  // namespace vardel::testing

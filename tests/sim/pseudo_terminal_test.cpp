@@ -1,16 +1,15 @@
-// The simulator's stand-in for the serial device: a pseudo-terminal reached
-// through a symbolic link, and the command-line tool that plays on it.
-
+// The link that stands for the serial device, and the command-line tool that
+// plays the MCU on it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <optional>
 #include <string>
 
 #include "sim/PseudoTerminal.h"
@@ -19,135 +18,43 @@
 namespace vardel::sim::test {
 namespace {
 
-using std::chrono::milliseconds;
+namespace fs = std::filesystem;
 
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = "/tmp/vardel-sim-test-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
+        std::string pattern = (fs::temp_directory_path() / "vardel-sim-test-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
     }
     ~TempDir() {
-        if (!path_.empty()) {
-            std::system(("rm -rf '" + path_ + "'").c_str());
-        }
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
 private:
-    std::string path_;
+    fs::path path_;
 };
 
-bool Exists(const std::string& path) {
-    struct stat status {};
-    return lstat(path.c_str(), &status) == 0;
-}
-
-std::string LinkTarget(const std::string& path) {
-    char target[256] = {};
-    const auto length = readlink(path.c_str(), target, sizeof target - 1);
-    return length < 0 ? std::string() : std::string(target, static_cast<std::size_t>(length));
-}
-
-// What the host does when it opens the port: raw settings, and whatever was
-// waiting in either direction thrown away.
-UniqueFd OpenAsHost(const std::string& path) {
-    UniqueFd fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (fd.Valid()) {
-        termios settings{};
-        tcgetattr(fd.Get(), &settings);
-        cfmakeraw(&settings);
-        tcsetattr(fd.Get(), TCSANOW, &settings);
-        tcflush(fd.Get(), TCIOFLUSH);
-    }
-    return fd;
-}
-
-TEST(PseudoTerminal, AHostPlaysASessionThroughTheLinkedDevice) {
+TEST(DeviceLink, ReplacesAnEarlierLinkLeavesAFileAloneAndGoesAtTheEnd) {
     TempDir dir;
     std::string error;
-    auto terminal = PseudoTerminal::Open(error);
-    ASSERT_TRUE(terminal) << error;
-    auto link = DeviceLink::Make(dir / "ttyS3", terminal->SlavePath(), error);
-    ASSERT_TRUE(link) << error;
-    const Bytes image = CountingImage(BlocksOf(20));
-    McuSimulator mcu(QuickOptions(), image);
-    HandHost host(image);
-    std::thread session([&] {
-        mcu.Run(terminal->Master());
-        host.finished = true;
-    });
-
-    const UniqueFd port = OpenAsHost(dir / "ttyS3");
-    ASSERT_TRUE(port.Valid());
-    host.Play(port.Get(), milliseconds(5000));
-    mcu.Stop();
-    session.join();
-
-    EXPECT_TRUE(mcu.Result().Passed()) << mcu.Result().Text();
-}
-
-TEST(PseudoTerminal, TheMasterNeitherHangsUpNorRefusesBytesBeforeTheHostOpens) {
-    std::string error;
-    auto terminal = PseudoTerminal::Open(error);
-    ASSERT_TRUE(terminal) << error;
-
-    pollfd wait{terminal->Master(), POLLIN, 0};
-    ASSERT_EQ(poll(&wait, 1, 0), 0) << "no hang-up reported while nobody else holds the slave";
-    const Bytes status = StatusReplyFrame(StatusReply::EraseOk);
-    EXPECT_EQ(write(terminal->Master(), status.data(), status.size()), 5);
-
-    const UniqueFd port = OpenAsHost(terminal->SlavePath());
-    ASSERT_TRUE(port.Valid());
-    std::uint8_t byte = 0;
-    const int flags = fcntl(port.Get(), F_GETFL);
-    fcntl(port.Get(), F_SETFL, flags | O_NONBLOCK);
-    EXPECT_EQ(read(port.Get(), &byte, 1), -1) << "the host's purge threw the early bytes away";
-}
-
-TEST(DeviceLink, AnEarlierLinkIsReplacedAndTheLinkGoesAtTheEnd) {
-    TempDir dir;
-    ASSERT_EQ(symlink("/dev/vardel-gone", (dir / "ttyS3").c_str()), 0);
-    std::string error;
-    {
-        auto link = DeviceLink::Make(dir / "ttyS3", "/dev/null", error);
-        ASSERT_TRUE(link) << error;
-        EXPECT_EQ(LinkTarget(dir / "ttyS3"), "/dev/null");
-    }
-    EXPECT_FALSE(Exists(dir / "ttyS3"));
-}
-
-TEST(DeviceLink, AFileInTheWayIsLeftAlone) {
-    TempDir dir;
-    std::ofstream(dir / "ttyS3") << "mine";
-    std::string error;
-
-    EXPECT_FALSE(DeviceLink::Make(dir / "ttyS3", "/dev/null", error));
-
+    std::ofstream(dir / "file") << "mine";
+    EXPECT_FALSE(DeviceLink::Make(dir / "file", "/dev/null", error));
     EXPECT_NE(error.find("not a symbolic link"), std::string::npos) << error;
-    std::string content;
-    std::ifstream(dir / "ttyS3") >> content;
-    EXPECT_EQ(content, "mine");
-}
+    EXPECT_TRUE(fs::is_regular_file(dir / "file"));
 
-TEST(DeviceLink, ALinkTakenOverByAnotherRunStays) {
-    TempDir dir;
-    std::string error;
+    ASSERT_EQ(symlink("/dev/vardel-gone", (dir / "ttyS3").c_str()), 0);
     {
         auto link = DeviceLink::Make(dir / "ttyS3", "/dev/null", error);
         ASSERT_TRUE(link) << error;
-        ASSERT_EQ(unlink((dir / "ttyS3").c_str()), 0);
-        ASSERT_EQ(symlink("/dev/zero", (dir / "ttyS3").c_str()), 0);
+        EXPECT_EQ(fs::read_symlink(dir / "ttyS3"), "/dev/null");
     }
-    EXPECT_EQ(LinkTarget(dir / "ttyS3"), "/dev/zero");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "ttyS3")));
 }
-
-// --- the command-line tool ---
 
 struct ToolRun {
     int exitCode = -1;
@@ -165,16 +72,20 @@ ToolRun RunTool(const TempDir& dir, const Bytes& image, const std::string& flags
                                 flags + " 2>/dev/null";
     FILE* tool = popen(command.c_str(), "r");
     ToolRun run;
-    if (tool == nullptr) {
-        return run;
-    }
+    if (tool == nullptr) return run;
     char line[256] = {};
     while (std::fgets(line, sizeof line, tool) != nullptr) {
         const std::string text = line;
-        if (text.rfind("ready ", 0) == 0 && host != nullptr) {
-            const UniqueFd port = OpenAsHost(dir / "ttyS3");
-            host->Play(port.Get(), milliseconds(10000));
-        } else if (text.rfind("verdict: ", 0) == 0) {
+        if (text.starts_with("ready ") && host != nullptr) {
+            // What the host does on opening the port: raw settings, nothing stale.
+            const UniqueFd port(open((dir / "ttyS3").c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+            termios settings{};
+            tcgetattr(port.Get(), &settings);
+            cfmakeraw(&settings);
+            tcsetattr(port.Get(), TCSANOW, &settings);
+            tcflush(port.Get(), TCIOFLUSH);
+            host->Play(port.Get(), std::chrono::milliseconds(10000));
+        } else if (text.starts_with("verdict: ")) {
             run.verdict = text.substr(0, text.size() - 1);
         }
     }
@@ -183,28 +94,21 @@ ToolRun RunTool(const TempDir& dir, const Bytes& image, const std::string& flags
     return run;
 }
 
-TEST(McuSimTool, AGoodSessionPrintsAnIdenticalVerdictAndExitsZero) {
+TEST(McuSimTool, EachOutcomeHasItsExitCode) {
     TempDir dir;
     const Bytes image = CountingImage(1030);
-    HandHost host(image);
-
-    const ToolRun run = RunTool(dir, image, "--order shuffle --noise=2 --max-seconds 20", &host);
-
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.verdict,
+    HandHost good(image);
+    const ToolRun passed = RunTool(dir, image, "--order shuffle --noise=2 --max-seconds 20", &good);
+    EXPECT_EQ(passed.exitCode, 0);
+    EXPECT_EQ(passed.verdict,
               "verdict: image identical, 16 blocks, 1024 bytes, frames 18, repeats 0, faults 0, "
               "reset received");
-    EXPECT_FALSE(Exists(dir / "ttyS3")) << "the link goes with the tool";
-}
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "ttyS3"))) << "the link goes with the tool";
 
-TEST(McuSimTool, EachWayOfFailingHasItsOwnExitCode) {
-    TempDir dir;
-    const Bytes image = CountingImage(1024);
-    HandHostKnobs noReset;
-    noReset.sendReset = false;
-    HandHost host(image, noReset);
-
-    EXPECT_EQ(RunTool(dir, image, "--reset-timeout 100", &host).exitCode, 4);
+    HandHostKnobs knobs;
+    knobs.sendReset = false;
+    HandHost noReset(image, knobs);
+    EXPECT_EQ(RunTool(dir, image, "--reset-timeout 100", &noReset).exitCode, 4);
     EXPECT_EQ(RunTool(dir, image, "--max-seconds 1", nullptr).exitCode, 2);
     EXPECT_EQ(RunTool(dir, image, "--order sideways", nullptr).exitCode, 1);
 }
