@@ -20,6 +20,9 @@ constexpr Milliseconds kWriteStallLimit{2000};
 // Without a stop pipe, the stop flag is looked at this often.
 constexpr Milliseconds kStopCheckPeriod{50};
 constexpr std::chrono::hours kLongestPoll{1};
+// While nobody holds the device, a host that opens it is noticed this late at
+// most: the master cannot be polled for that.
+constexpr Milliseconds kLookForHostAgain{5};
 
 timespec RelativeTo(Clock::time_point wakeAt) {
     const auto wait =
@@ -69,6 +72,7 @@ Line::Line(int fd, const StopSignal& stop, bool lineRate, Milliseconds frameGap)
     }
     struct stat status {};
     isSocket_ = fstat(fd_, &status) == 0 && S_ISSOCK(status.st_mode);
+    isTerminal_ = isatty(fd_) == 1;
     rxFree_ = txFree_ = lastWriteAt_ = Clock::now();
 }
 
@@ -146,9 +150,14 @@ Outcome Line::PollOnce(Clock::time_point wakeAt) {
     if (stop_.WaitHandle() < 0) {
         wakeAt = std::min(wakeAt, Clock::now() + kStopCheckPeriod);
     }
-    // A line that went away would report a hang-up on every poll: leave it out.
+    const bool lookForHost = hostAbsent_;
+    if (lookForHost) {
+        wakeAt = std::min(wakeAt, Clock::now() + kLookForHostAgain);
+    }
+    // A line that went away, or that nobody holds, would report a hang-up on
+    // every poll: leave it out.
     std::array<pollfd, 2> waits = {
-        {{closed_ ? -1 : fd_, POLLIN, 0}, {stop_.WaitHandle(), POLLIN, 0}}};
+        {{closed_ || lookForHost ? -1 : fd_, POLLIN, 0}, {stop_.WaitHandle(), POLLIN, 0}}};
     const timespec relative = RelativeTo(wakeAt);
     if (ppoll(waits.data(), waits.size(), &relative, nullptr) < 0 && errno != EINTR) {
         return Outcome::Failed;
@@ -156,7 +165,7 @@ Outcome Line::PollOnce(Clock::time_point wakeAt) {
     if (stop_.Raised()) {
         return Outcome::Stopped;
     }
-    if (waits[0].revents != 0) {
+    if (waits[0].revents != 0 || lookForHost) {
         ReadAvailable();
     }
     CutShortAfterGap();
@@ -166,10 +175,16 @@ Outcome Line::PollOnce(Clock::time_point wakeAt) {
 void Line::ReadAvailable() {
     std::array<std::uint8_t, 512> buffer{};
     const auto count = read(fd_, buffer.data(), buffer.size());
-    if (count == 0 || (count < 0 && !WouldBlock(errno) && errno != EINTR)) {
-        closed_ = true;  // end of file, or EIO from a terminal nobody holds any more
+    const bool gone = count == 0 || (count < 0 && !WouldBlock(errno) && errno != EINTR);
+    if (gone && isTerminal_) {
+        hostAbsent_ = true;  // EIO: nobody has the device open just now
         return;
     }
+    if (gone) {
+        closed_ = true;  // end of file
+        return;
+    }
+    hostAbsent_ = false;
     const Clock::time_point readAt = Clock::now();
     for (std::size_t i = 0; i < static_cast<std::size_t>(std::max<decltype(count)>(count, 0));
          ++i) {
@@ -228,18 +243,30 @@ Outcome Line::WaitWritable(Clock::time_point deadline) {
         if (Clock::now() >= deadline) {
             return Outcome::Failed;
         }
-        std::array<pollfd, 2> waits = {{{fd_, POLLOUT, 0}, {stop_.WaitHandle(), POLLIN, 0}}};
-        const timespec relative = RelativeTo(std::min(deadline, Clock::now() + kStopCheckPeriod));
+        // A terminal nobody holds polls as hung up at once: look again later.
+        const bool lookForHost = hostAbsent_;
+        const auto wakeAt = lookForHost ? Clock::now() + kLookForHostAgain
+                                        : std::min(deadline, Clock::now() + kStopCheckPeriod);
+        std::array<pollfd, 2> waits = {
+            {{lookForHost ? -1 : fd_, POLLOUT, 0}, {stop_.WaitHandle(), POLLIN, 0}}};
+        const timespec relative = RelativeTo(wakeAt);
         const int ready = ppoll(waits.data(), waits.size(), &relative, nullptr);
         if (ready < 0 && errno != EINTR) {
             return Outcome::Failed;
+        }
+        if (lookForHost) {
+            hostAbsent_ = false;
+            continue;
         }
         if ((waits[0].revents & POLLOUT) != 0) {
             return Outcome::Done;
         }
         if ((waits[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-            closed_ = true;
-            return Outcome::Closed;
+            if (!isTerminal_) {
+                closed_ = true;
+                return Outcome::Closed;
+            }
+            hostAbsent_ = true;
         }
     }
 }

@@ -42,7 +42,7 @@ enum class Outcome {
     Done,
     Timeout,  // the deadline passed first
     Stopped,  // the stop signal was raised
-    Closed,   // the other end went away
+    Closed,   // the other end went away for good (a socket's peer closed)
     Failed,   // the line would not take the bytes
 };
 
@@ -82,6 +82,12 @@ private:
     int fd_;
     int originalFlags_ = -1;
     bool isSocket_ = false;
+    // A pseudo-terminal's master reads EIO and polls as hung up for as long as
+    // nobody has the device open: the host has not opened its port yet, or has
+    // closed it. Like a real line, that ends nothing; the line is looked at
+    // again now and then instead of being polled.
+    bool isTerminal_ = false;
+    bool hostAbsent_ = false;
     const StopSignal& stop_;
     bool lineRate_;
     Milliseconds frameGap_;

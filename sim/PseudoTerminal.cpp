@@ -63,8 +63,8 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     return *this;
 }
 
-PseudoTerminal::PseudoTerminal(UniqueFd master, UniqueFd slave, std::string slavePath)
-    : master_(std::move(master)), slave_(std::move(slave)), slavePath_(std::move(slavePath)) {}
+PseudoTerminal::PseudoTerminal(UniqueFd master, std::string slavePath)
+    : master_(std::move(master)), slavePath_(std::move(slavePath)) {}
 
 std::optional<PseudoTerminal> PseudoTerminal::Open(std::string& error) {
     UniqueFd master(posix_openpt(O_RDWR | O_NOCTTY));
@@ -82,7 +82,9 @@ std::optional<PseudoTerminal> PseudoTerminal::Open(std::string& error) {
         error = Reason("ptsname_r");
         return std::nullopt;
     }
-    UniqueFd slave(open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    // The settings stay with the terminal after the slave is closed, for as
+    // long as the master is open.
+    const UniqueFd slave(open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!slave.Valid()) {
         error = Reason("open " + slavePath);
         return std::nullopt;
@@ -91,7 +93,7 @@ std::optional<PseudoTerminal> PseudoTerminal::Open(std::string& error) {
         error = Reason("raw settings on " + slavePath);
         return std::nullopt;
     }
-    return PseudoTerminal(std::move(master), std::move(slave), std::move(slavePath));
+    return PseudoTerminal(std::move(master), std::move(slavePath));
 }
 
 DeviceLink::DeviceLink(std::string path, std::string target)

@@ -28,10 +28,11 @@ private:
 
 class PseudoTerminal {
 public:
-    // Opens a master and its slave. The slave is kept open here as well, so
-    // that the master never sees a hang-up while the host has not opened the
-    // device yet, or has closed it; and it is set raw, so that no byte is
-    // changed on the way before the host applies its own settings.
+    // Opens a master, sets its slave raw, so that no byte is changed on the
+    // way before the host applies its own settings, and lets go of the slave,
+    // as a real device is held by nobody until the host opens it (the host
+    // counts any other holder as a program using its port). Until then, and
+    // after the host has closed it, the master reads EIO; the Line copes.
     // nullopt and a reason in `error` on failure.
     static std::optional<PseudoTerminal> Open(std::string& error);
 
@@ -39,10 +40,9 @@ public:
     const std::string& SlavePath() const { return slavePath_; }
 
 private:
-    PseudoTerminal(UniqueFd master, UniqueFd slave, std::string slavePath);
+    PseudoTerminal(UniqueFd master, std::string slavePath);
 
     UniqueFd master_;
-    UniqueFd slave_;
     std::string slavePath_;
 };
 
