@@ -2,6 +2,9 @@
 // when the platform is made; files are plain files; other programs are
 // processes found by name.
 //
+// "Exclusively" means more here than a lock: another process that merely has
+// the device open holds it too, and is found through /proc (FileHolders.h).
+//
 // Handles: a serial port is its descriptor + 1, so that descriptor 0 is never
 // handed out as 0 ("no port"); a file is its descriptor, which is never -1.
 // Every descriptor handed out stays owned by the platform until it is closed
@@ -11,11 +14,13 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/Platform.h"
 #include "platform/posix/FdTable.h"
+#include "platform/posix/FileHolders.h"
 #include "platform/posix/ProcessTable.h"
 
 namespace vardel {
@@ -25,6 +30,10 @@ public:
     // serialDevice: the device that stands for "COM4:", e.g. /dev/ttyS3.
     explicit PosixPlatform(std::string serialDevice);
 
+    // The device is opened, locked, and refused while any other process has
+    // it open, before its settings are touched. The holder found is looked at
+    // alone on the next attempt, so that a port held for long costs one look
+    // a tick; all processes are searched again only once it has let go.
     PortHandle OpenSerial() override;
     bool ConfigureSerial(PortHandle port) override;
     void PurgeSerial(PortHandle port) override;
@@ -77,12 +86,19 @@ private:
     // The descriptor behind a handle this platform handed out; -1 otherwise.
     [[nodiscard]] int PortFd(PortHandle port) const;
     [[nodiscard]] int FileFd(FileHandle file) const;
+    bool PortHeldByAnother(int fd);
 
     std::string serialDevice_;
     FdTable ports_;
     FdTable files_;
     ProcessTable processes_;
     std::vector<Search> searches_;  // the last search for each name asked
+    FileHolders holders_;
+    std::optional<Holder> portHolder_;  // the other holder of the port found last
+    // When the port, found free of other holders, last refused its settings.
+    // It is then opened again on every tick: for kSearchAgainAfter it counts
+    // as still free instead of all processes being searched each time.
+    std::optional<std::chrono::steady_clock::time_point> settingsRefusedAt_;
 };
 
 }  // namespace vardel

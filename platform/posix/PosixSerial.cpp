@@ -35,7 +35,7 @@ void Sleep(int ms) {
 // we might impose on the MCU, is left as the device had it. CLOCAL: the line
 // has no modem control, so a missing carrier must not hang it up.
 // VMIN 1 / VTIME 0 with O_NONBLOCK: an empty line reads as EAGAIN at once.
-void ApplyLineSettings(termios& settings) {
+void SetLineSettings(termios& settings) {
     ::cfmakeraw(&settings);
     settings.c_iflag &= ~(IUCLC | INPCK);
     settings.c_cflag &= ~(CSTOPB | CRTSCTS);
@@ -64,6 +64,20 @@ void DropModemLines(int fd) {
     ::ioctl(fd, TIOCMBIC, &lines);
 }
 
+bool ApplyLineSettings(int fd) {
+    termios settings{};
+    if (fd < 0 || ::tcgetattr(fd, &settings) != 0) {
+        return false;
+    }
+    SetLineSettings(settings);
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
+        return false;
+    }
+    DropModemLines(fd);
+    termios applied{};
+    return ::tcgetattr(fd, &applied) == 0 && HasLineSettings(applied);
+}
+
 // Blocks until the line takes more bytes; false when it never will.
 bool WaitWritable(int fd) {
     pollfd entry{fd, POLLOUT, 0};
@@ -87,8 +101,9 @@ int PosixPlatform::PortFd(PortHandle port) const {
 PortHandle PosixPlatform::OpenSerial() {
     UniqueFd fd(::open(serialDevice_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     // The lock keeps out every other opener that asks for it, root included;
-    // TIOCEXCL also keeps out those that do not ask, except root.
-    if (!fd.Valid() || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+    // TIOCEXCL also keeps out those that do not ask, except root. Neither
+    // sees a program that opened the device before us without a lock.
+    if (!fd.Valid() || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 || PortHeldByAnother(fd.Get())) {
         return kInvalidHandle;
     }
     // Not a terminal: the open stands, and ConfigureSerial will refuse it.
@@ -96,19 +111,25 @@ PortHandle PosixPlatform::OpenSerial() {
     return static_cast<PortHandle>(ports_.Add(std::move(fd))) + 1;
 }
 
+bool PosixPlatform::PortHeldByAnother(int fd) {
+    if (portHolder_ && holders_.StillHolds(*portHolder_, fd, FileHolders::Access::Any)) {
+        return true;
+    }
+    if (!portHolder_ && settingsRefusedAt_ &&
+        std::chrono::steady_clock::now() - *settingsRefusedAt_ < kSearchAgainAfter) {
+        return false;
+    }
+    portHolder_ = holders_.Find(fd, FileHolders::Access::Any);
+    return portHolder_.has_value();
+}
+
 bool PosixPlatform::ConfigureSerial(PortHandle port) {
-    const int fd = PortFd(port);
-    termios settings{};
-    if (fd < 0 || ::tcgetattr(fd, &settings) != 0) {
-        return false;
+    const bool configured = ApplyLineSettings(PortFd(port));
+    settingsRefusedAt_.reset();
+    if (!configured) {
+        settingsRefusedAt_ = std::chrono::steady_clock::now();
     }
-    ApplyLineSettings(settings);
-    if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
-        return false;
-    }
-    DropModemLines(fd);
-    termios applied{};
-    return ::tcgetattr(fd, &applied) == 0 && HasLineSettings(applied);
+    return configured;
 }
 
 void PosixPlatform::PurgeSerial(PortHandle port) {

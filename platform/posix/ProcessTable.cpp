@@ -1,13 +1,13 @@
 #include "platform/posix/ProcessTable.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/posix/ProcEntries.h"
 
 namespace vardel {
 namespace {
@@ -34,43 +34,25 @@ ssize_t ReadSmallFile(const char* path, char* buffer, std::size_t size) {
     return got;
 }
 
-// The pid a /proc entry stands for; 0 for entries that are not processes.
-pid_t ParsePid(const char* name) {
-    pid_t pid = 0;
-    const char* end = name + std::strlen(name);
-    const auto [stop, error] = std::from_chars(name, end, pid);
-    return (error == std::errc() && stop == end) ? pid : 0;
-}
-
 }  // namespace
 
-bool ProcessTable::RewindProc() {
+bool ProcessTable::OpenProc() {
     if (!proc_.Valid()) {
         proc_.Reset(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     }
-    return proc_.Valid() && ::lseek(proc_.Get(), 0, SEEK_SET) == 0;
+    return proc_.Valid();
 }
 
 pid_t ProcessTable::FindByName(std::string_view name) {
     // A longer name cannot be shown whole, so nothing matches it exactly.
-    if (name.empty() || name.size() > kMaxNameLength || !RewindProc()) {
+    if (name.empty() || name.size() > kMaxNameLength || !OpenProc()) {
         return 0;
     }
     const pid_t self = ::getpid();
-    for (;;) {
-        const ssize_t got = ::getdents64(proc_.Get(), entries_, sizeof entries_);
-        if (got <= 0) {
-            return 0;
-        }
-        for (ssize_t at = 0; at < got;) {
-            const auto* entry = reinterpret_cast<const dirent64*>(entries_ + at);
-            at += entry->d_reclen;
-            const pid_t pid = ParsePid(entry->d_name);
-            if (pid > 0 && pid != self && IsRunning(pid, name)) {
-                return pid;
-            }
-        }
-    }
+    const long found = procfs::FindEntry(proc_.Get(), entries_, [&](long pid) {
+        return pid > 0 && pid != self && IsRunning(static_cast<pid_t>(pid), name);
+    });
+    return found > 0 ? static_cast<pid_t>(found) : 0;
 }
 
 bool ProcessTable::IsNamed(pid_t pid, std::string_view name) {

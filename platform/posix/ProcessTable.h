@@ -30,7 +30,7 @@ public:
 
 private:
     [[nodiscard]] static bool IsAlive(pid_t pid);
-    bool RewindProc();
+    bool OpenProc();
 
     UniqueFd proc_;
     alignas(8) char entries_[8192] = {};

@@ -1,0 +1,57 @@
+// Other processes that have a given file or device open, found through
+// /proc/PID/fd. A program that opens a serial device without taking a lock,
+// or a copy still being written into a firmware file, is seen only here.
+//
+// What it cannot see: processes of other users unless this one runs as root
+// (their /proc/PID/fd cannot be read), processes in another PID namespace, and
+// a device node outside /dev under a name other than the one opened here.
+// This process's own descriptors never count.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+
+#include "platform/posix/UniqueFd.h"
+
+namespace vardel {
+
+struct Holder {
+    pid_t pid = 0;
+    int fd = -1;
+};
+
+class FileHolders {
+public:
+    enum class Access {
+        Any,      // every descriptor counts
+        Writing,  // only descriptors open for writing
+    };
+
+    // The first descriptor of another process that refers to what `ours` (a
+    // descriptor of this process) refers to, with that access; costs a look
+    // at every descriptor of every process that can be seen.
+    std::optional<Holder> Find(int ours, Access access);
+    // Whether holder still refers to what ours does: one look.
+    bool StillHolds(const Holder& holder, int ours, Access access);
+
+private:
+    // What ours refers to: its identity and the path it was opened by.
+    struct Target {
+        struct stat info {};
+        std::string path;
+        Access access = Access::Any;
+    };
+
+    bool Describe(int ours, Access access, Target& target) const;
+    bool Refers(int fdDir, int procFd, long pid, long fd, const Target& target) const;
+    bool OpenProc();
+
+    UniqueFd proc_;
+    alignas(8) char processes_[8192] = {};
+    alignas(8) char descriptors_[8192] = {};
+};
+
+}  // namespace vardel
