@@ -101,10 +101,16 @@ int UpgradeEngine::LoadFirmware() {
 
     const std::u16string folder(path);
     const bool pathFits = programPathFits && AppendWhole(path, kPathCapacity, variant.fileName);
-    const FileHandle file = pathFits ? platform_.OpenFileForReading(path) : kInvalidHandle;
+    FileHandle file = kInvalidHandle;
+    if (pathFits) {
+        // A file that came from a system that ignores letter case may be
+        // spelt otherwise; the line names the file that was opened.
+        platform_.MatchFileNameCase(path);
+        file = platform_.OpenFileForReading(path);
+    }
+    const std::u16string shownPath = pathFits ? std::u16string(path) : folder + variant.fileName;
     platform_.DebugPrint(
-        DebugLine(u"update file name = " + folder + variant.fileName + u", hand = " + Decimal(file))
-            .c_str());
+        DebugLine(u"update file name = " + shownPath + u", hand = " + Decimal(file)).c_str());
     if (file == kInvalidHandle) {
         ReportMessage(variant.openFailedText);
         return 0;

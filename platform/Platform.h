@@ -62,6 +62,11 @@ public:
     // path's length in units without the terminator, whether or not it fit;
     // 0 on failure.
     virtual std::uint32_t ProgramFilePath(char16_t* buffer, std::uint32_t capacity) = 0;
+    // When no file has exactly the name that ends path, puts in its place the
+    // name of a file in the same folder that differs from it only in letter
+    // case, if there is one; the path keeps its length. A file system that
+    // ignores letter case needs nothing here.
+    virtual void MatchFileNameCase(char16_t* /*path*/) {}
     // Opens an existing file for reading, without sharing; kInvalidHandle on
     // failure (missing, unreadable, or held by another program).
     virtual FileHandle OpenFileForReading(const char16_t* path) = 0;

@@ -1,4 +1,5 @@
 // The program's own path, the firmware file and the debug output.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -7,12 +8,52 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/Utf.h"
 
 namespace vardel {
+namespace {
+
+// A POSIX or open-file-description lock of another holder on any part of the
+// file (one of this process's own POSIX locks would count too; it takes none).
+bool RecordLockedByAnother(int fd) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameButForCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
+// The first name in byte order in folder that differs from name only in the
+// case of ASCII letters and is not a folder; empty when there is none.
+std::string CaseVariant(const std::string& folder, const std::string& name) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(folder.c_str()), ::closedir);
+    if (!listing) {
+        return {};
+    }
+    std::string chosen;
+    while (const dirent* entry = ::readdir(listing.get())) {
+        const std::string_view candidate(entry->d_name);
+        if (entry->d_type != DT_DIR && SameButForCase(candidate, name) &&
+            (chosen.empty() || candidate < chosen)) {
+            chosen = candidate;
+        }
+    }
+    return chosen;
+}
+
+}  // namespace
 
 std::uint32_t PosixPlatform::ProgramFilePath(char16_t* buffer, std::uint32_t capacity) {
     char target[PATH_MAX];
@@ -39,7 +80,7 @@ int PosixPlatform::FileFd(FileHandle file) const {
 }
 
 // "Without sharing": the file is locked for as long as it is open, and a file
-// that someone else has locked is not opened.
+// that someone else has locked, or is still writing, is not opened.
 FileHandle PosixPlatform::OpenFileForReading(const char16_t* path) {
     if (path == nullptr) {
         return kInvalidHandle;
@@ -48,10 +89,30 @@ FileHandle PosixPlatform::OpenFileForReading(const char16_t* path) {
     UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
     if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0 || S_ISDIR(info.st_mode) ||
-        ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 || RecordLockedByAnother(fd.Get()) ||
+        holders_.Find(fd.Get(), FileHolders::Access::Writing)) {
         return kInvalidHandle;
     }
     return files_.Add(std::move(fd));
+}
+
+void PosixPlatform::MatchFileNameCase(char16_t* path) {
+    if (path == nullptr) {
+        return;
+    }
+    const std::string whole = utf::Utf16ToUtf8(path);
+    struct stat exact {};
+    const std::size_t slash = whole.rfind('/');
+    if (slash == std::string::npos || ::lstat(whole.c_str(), &exact) == 0) {
+        return;
+    }
+    const std::string variant = CaseVariant(whole.substr(0, slash + 1), whole.substr(slash + 1));
+    const std::u16string name = utf::Utf8ToUtf16(variant);
+    std::u16string_view shown(path);
+    const std::size_t nameAt = shown.rfind(u'/') + 1;
+    if (!variant.empty() && name.size() == shown.size() - nameAt) {
+        std::copy(name.begin(), name.end(), path + nameAt);
+    }
 }
 
 std::uint32_t PosixPlatform::ReadFile(FileHandle file, std::uint8_t* buffer, std::uint32_t length,

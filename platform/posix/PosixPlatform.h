@@ -2,8 +2,9 @@
 // when the platform is made; files are plain files; other programs are
 // processes found by name.
 //
-// "Exclusively" means more here than a lock: another process that merely has
-// the device open holds it too, and is found through /proc (FileHolders.h).
+// "Exclusively" and "without sharing" mean more here than a lock: another
+// process that merely has the device or file open (for writing, for a file)
+// holds it too, and is found through /proc (see FileHolders.h).
 //
 // Handles: a serial port is its descriptor + 1, so that descriptor 0 is never
 // handed out as 0 ("no port"); a file is its descriptor, which is never -1.
@@ -54,7 +55,14 @@ public:
     void Free(std::uint8_t* block) override;
 
     std::uint32_t ProgramFilePath(char16_t* buffer, std::uint32_t capacity) override;
+    // Refused while another process holds a lock on the file (flock, POSIX
+    // or open-file-description record locks) or has it open for writing, as
+    // a copy that is still arriving does. Readers do not count.
     FileHandle OpenFileForReading(const char16_t* path) override;
+    // Letter case counts on Linux; see Platform.h. Only ASCII letters are
+    // folded; with several variants and no exact name, the first in byte
+    // order is taken (upper-case letters sort before lower-case ones).
+    void MatchFileNameCase(char16_t* path) override;
     std::uint32_t ReadFile(FileHandle file, std::uint8_t* buffer, std::uint32_t length,
                            std::uint32_t& error) override;
     void CloseFile(FileHandle file) override;

@@ -178,11 +178,19 @@ bool UpgradeRun::Reported(std::u16string_view text) const {
     return std::find(g_texts.begin(), g_texts.end(), text) != g_texts.end();
 }
 
+bool UpgradeRun::PrintedLineStarting(std::u16string_view start) const {
+    const auto& lines = platform_.DebugLines();
+    return std::any_of(lines.begin(), lines.end(),
+                       [start](const std::u16string& line) { return line.starts_with(start); });
+}
+
 void UpgradeRun::WriteFirmware(const std::vector<std::uint8_t>& bytes, const std::string& name) {
+    if (!name.empty()) {
+        WriteFile(folder_ / name, bytes);
+        return;
+    }
     for (const char* file : {"KD51A.BIN", "MTK51A.BIN"}) {
-        if (name.empty() || name == file) {
-            WriteFile(folder_ / file, bytes);
-        }
+        WriteFile(folder_ / file, bytes);
     }
 }
 

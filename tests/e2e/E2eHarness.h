@@ -54,6 +54,7 @@ public:
     std::uint32_t TotalPhysicalMemory() override { return inner_.TotalPhysicalMemory(); }
     std::uint8_t* Allocate(std::size_t n) override { return inner_.Allocate(n); }
     void Free(std::uint8_t* b) override { inner_.Free(b); }
+    void MatchFileNameCase(char16_t* path) override { inner_.MatchFileNameCase(path); }
     FileHandle OpenFileForReading(const char16_t* path) override {
         return inner_.OpenFileForReading(path);
     }
@@ -62,13 +63,25 @@ public:
         return inner_.ReadFile(f, b, n, e);
     }
     void CloseFile(FileHandle f) override { inner_.CloseFile(f); }
-    void DebugPrint(const char16_t* line) override { inner_.DebugPrint(line); }
-    ProgramHandle FindProgram(const char16_t* name) override { return inner_.FindProgram(name); }
+    void DebugPrint(const char16_t* line) override {
+        debugLines_.emplace_back(line);
+        inner_.DebugPrint(line);
+    }
+    ProgramHandle FindProgram(const char16_t* name) override {
+        ++programLookups_;
+        return inner_.FindProgram(name);
+    }
     void AskProgramToQuit(ProgramHandle p) override { inner_.AskProgramToQuit(p); }
+
+    const std::vector<std::u16string>& DebugLines() const { return debugLines_; }
+    // How often the navigation program was looked for, to be asked to quit.
+    std::size_t ProgramLookups() const { return programLookups_; }
 
 private:
     Platform& inner_;
     std::u16string programPath_;
+    std::vector<std::u16string> debugLines_;
+    std::size_t programLookups_ = 0;
 };
 
 // Pseudo-random bytes of our own, the same for the same seed.
@@ -124,6 +137,9 @@ public:
     std::size_t TickCount() const { return ticks_; }
     std::chrono::milliseconds LongestTick() const { return longestTick_; }
     bool Reported(std::u16string_view text) const;
+    bool PrintedLineStarting(std::u16string_view start) const;
+    // Ticks on which the navigation program was asked to quit.
+    std::size_t QuitRequests() const { return platform_.ProgramLookups(); }
     // Replaces a firmware file's content (both files when name is empty).
     void WriteFirmware(const std::vector<std::uint8_t>& bytes, const std::string& name = {});
     // The MCU's end of the line is gone: the simulator stops and the

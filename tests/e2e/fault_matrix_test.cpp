@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <ostream>
 #include <string>
 
@@ -32,10 +34,14 @@ void ExpectDelivered(UpgradeRun& run, std::size_t blocks) {
     EXPECT_EQ(verdict.blocks, blocks) << verdict.Text();
 }
 
-// A process of its own that holds an exclusive lock on a file until released.
+// A process of its own that holds a file until released: with an exclusive
+// lock, or merely open (as most programs hold a serial device), or open for
+// writing (as a copy on its way is).
+enum class Hold { Lock, Open, Write };
+
 class LockHolder {
 public:
-    explicit LockHolder(const std::string& path) {
+    explicit LockHolder(const std::string& path, Hold how = Hold::Lock) {
         int ready[2];
         int release[2];
         if (pipe2(ready, O_CLOEXEC) != 0 || pipe2(release, O_CLOEXEC) != 0) {
@@ -46,8 +52,10 @@ public:
             // Only async-signal-safe calls: the parent has threads.
             close(ready[0]);
             close(release[1]);
-            const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
-            const char ok = (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) ? '1' : '0';
+            const int mode = how == Hold::Lock ? O_RDONLY : (how == Hold::Open ? O_RDWR : O_WRONLY);
+            const int fd = open(path.c_str(), mode | O_NOCTTY | O_CLOEXEC);
+            const bool held = fd >= 0 && (how != Hold::Lock || flock(fd, LOCK_EX | LOCK_NB) == 0);
+            const char ok = held ? '1' : '0';
             (void)!write(ready[1], &ok, 1);
             char ignored = 0;
             (void)!read(release[0], &ignored, 1);
@@ -182,16 +190,23 @@ TEST(FaultMatrixPort, APortMissingAtStartIsOpenedOnceItAppears) {
     EXPECT_TRUE(run.Reported(u"串口打开成功!"));
 }
 
-TEST(FaultMatrixPort, APortHeldByAnotherProcessIsOpenedOnceReleased) {
-    UpgradeRun run({}, MakeImage(2048, 22));
-    LockHolder other(run.Device());
-    ASSERT_TRUE(other.Locked());
-    run.TickFor(200ms);
-    EXPECT_EQ(run.Engine().GetStep(), STEP_CLOSED);
-    EXPECT_TRUE(run.Reported(u"串口打开失败!"));
+// A holder that never locks is seen too, also by root. Every failed tick asks
+// the navigation program to quit, and the tick after the holder lets go opens.
+TEST(FaultMatrixPort, APortHeldByAnotherProcessIsOpenedOnTheTickAfterItIsReleased) {
+    for (const Hold how : {Hold::Lock, Hold::Open}) {
+        UpgradeRun run({}, MakeImage(2048, 22));
+        LockHolder other(run.Device(), how);
+        ASSERT_TRUE(other.Locked());
+        run.TickFor(200ms);
+        EXPECT_EQ(run.Engine().GetStep(), STEP_CLOSED);
+        EXPECT_TRUE(run.Reported(u"串口打开失败!"));
+        EXPECT_EQ(run.QuitRequests(), run.TickCount());
 
-    other.Release();
-    ExpectDelivered(run, 32);
+        other.Release();
+        run.Engine().Tick();
+        EXPECT_EQ(run.Engine().GetStep(), STEP_READY) << "hold " << static_cast<int>(how);
+        ExpectDelivered(run, 32);
+    }
 }
 
 TEST(FaultMatrixPort, ALineHungUpMidTransferFailsTheNextFrameWithoutAHang) {
@@ -260,16 +275,39 @@ TEST(FaultMatrixFirmware, AMissingFileIsRefusedAndANewStartSucceedsOnceItIsThere
     ExpectRefusedThenRecovered(run, OpenFailedText(run), good, [] {});
 }
 
-TEST(FaultMatrixFirmware, AFileLockedByAnotherProcessIsRefusedUntilReleased) {
-    const auto good = MakeImage(3072, 34);
-    UpgradeRun run({}, good);
-    LockHolder kd(run.Folder() / "KD51A.BIN");
-    LockHolder mtk(run.Folder() / "MTK51A.BIN");
-    ASSERT_TRUE(kd.Locked() && mtk.Locked());
-    ExpectRefusedThenRecovered(run, OpenFailedText(run), good, [&] {
-        kd.Release();
-        mtk.Release();
-    });
+TEST(FaultMatrixFirmware, AFileLockedOrBeingWrittenByAnotherProcessIsRefusedUntilReleased) {
+    for (const Hold how : {Hold::Lock, Hold::Write}) {
+        const auto good = MakeImage(3072, 34);
+        UpgradeRun run({}, good);
+        LockHolder kd(run.Folder() / "KD51A.BIN", how);
+        LockHolder mtk(run.Folder() / "MTK51A.BIN", how);
+        ASSERT_TRUE(kd.Locked() && mtk.Locked());
+        ExpectRefusedThenRecovered(run, OpenFailedText(run), good, [&] {
+            kd.Release();
+            mtk.Release();
+        });
+    }
+}
+
+// The file that is opened is the one the debug line names.
+TEST(FaultMatrixFirmware, AFileNamedInAnotherLetterCaseIsLoadedAndAnExactNameWins) {
+    const auto good = MakeImage(2048, 38);
+    const auto other = MakeImage(2048, 39);
+    for (const bool exactToo : {false, true}) {
+        UpgradeRun run({}, good, {.device = {}, .writeFirmware = false});
+        const std::string wanted = run.Engine().DetectPlatform() == 1 ? "MTK51A.BIN" : "KD51A.BIN";
+        std::string lower = wanted;
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        run.WriteFirmware(exactToo ? other : good, lower);
+        if (exactToo) run.WriteFirmware(good, wanted);
+        ExpectDelivered(run, good.size() / 64);
+        const std::string opened = (run.Folder() / (exactToo ? wanted : lower)).string();
+        EXPECT_TRUE(run.PrintedLineStarting(u"-------------update file name = " +
+                                            std::u16string(opened.begin(), opened.end()) +
+                                            u", hand = "))
+            << "exact too: " << exactToo;
+    }
 }
 
 TEST(FaultMatrixFirmware, AFileUnreadableByPermissionsIsRefusedUntilPutRight) {

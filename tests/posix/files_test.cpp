@@ -6,8 +6,10 @@
 
 #include <cerrno>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -28,19 +30,91 @@ protected:
     }
 };
 
-TEST_F(PosixFilesTest, AFirmwareFileIsLockedAgainstOthersWhileOpenAndRefusedWhileTheyHoldIt) {
+TEST_F(PosixFilesTest, AFirmwareFileIsLockedAgainstOthersWhileOpen) {
     const auto path = dir.Path() / "KD51A.BIN";
     test::WriteFileBytes(path, test::Counting(2048));
     UniqueFd other(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    ASSERT_EQ(::flock(other.Get(), LOCK_SH | LOCK_NB), 0);
-    EXPECT_EQ(Open(path), kInvalidHandle);
-    ASSERT_EQ(::flock(other.Get(), LOCK_UN), 0);
-
     const FileHandle file = Open(path);
     ASSERT_NE(file, kInvalidHandle);
     EXPECT_NE(::flock(other.Get(), LOCK_SH | LOCK_NB), 0);
     platform.CloseFile(file);
     EXPECT_EQ(::flock(other.Get(), LOCK_SH | LOCK_NB), 0);
+}
+
+// Another process that holds a lock of any kind, or is still writing the file
+// (a copy on its way), keeps it from opening until it lets go; a reader does not.
+TEST_F(PosixFilesTest, AFirmwareFileHeldByAnotherProcessIsRefusedUntilReleased) {
+    const auto path = dir.Path() / "KD51A.BIN";
+    test::WriteFileBytes(path, test::Counting(2048));
+    const auto lockWith = [](int fd, int command) {
+        struct flock lock {};
+        lock.l_type = F_RDLCK;
+        lock.l_whence = SEEK_SET;
+        return ::fcntl(fd, command, &lock) == 0;
+    };
+    const struct {
+        const char* what;
+        int openFlags;
+        std::function<bool(int)> hold;
+        bool refused;
+    } holders[] = {
+        {"a shared flock", O_RDONLY, [](int fd) { return ::flock(fd, LOCK_SH) == 0; }, true},
+        {"a POSIX record lock", O_RDONLY, [&](int fd) { return lockWith(fd, F_SETLK); }, true},
+        {"an open-file lock", O_RDONLY, [&](int fd) { return lockWith(fd, F_OFD_SETLK); }, true},
+        {"a writer", O_WRONLY | O_APPEND, [](int /*fd*/) { return true; }, true},
+        {"a reader and writer", O_RDWR, [](int /*fd*/) { return true; }, true},
+        {"a reader", O_RDONLY, [](int /*fd*/) { return true; }, false},
+    };
+    for (const auto& holder : holders) {
+        test::Pipe ready;
+        test::Pipe done;
+        test::ChildProcess child([&] {
+            const int fd = ::open(path.c_str(), holder.openFlags);
+            if (fd >= 0 && holder.hold(fd)) {
+                test::SendToken(ready.writeEnd.Get());
+                test::AwaitToken(done.readEnd.Get(), 10000);
+            }
+        });
+        ASSERT_TRUE(test::AwaitToken(ready.readEnd.Get(), 2000)) << holder.what;
+        const FileHandle whileHeld = Open(path);
+        EXPECT_EQ(whileHeld == kInvalidHandle, holder.refused) << holder.what;
+        platform.CloseFile(whileHeld);
+        test::SendToken(done.writeEnd.Get());
+        child.Reap();
+        const FileHandle afterwards = Open(path);
+        EXPECT_NE(afterwards, kInvalidHandle) << holder.what;
+        platform.CloseFile(afterwards);
+    }
+}
+
+// Firmware copied from a system that ignores letter case keeps the spelling
+// it came with; an exact name wins, else the first variant in byte order.
+TEST_F(PosixFilesTest, ANameThatDiffersOnlyInLetterCaseIsMatched) {
+    const struct {
+        std::vector<const char*> present;
+        const char* asked;
+        const char* matched;
+    } cases[] = {
+        {{"mtk51a.bin"}, "MTK51A.BIN", "mtk51a.bin"},
+        {{"mtk51a.bin", "MTK51A.BIN"}, "MTK51A.BIN", "MTK51A.BIN"},
+        {{"mtk51a.bin", "Mtk51A.Bin", "MTK51a.bin"}, "MTK51A.BIN", "MTK51a.bin"},
+        {{"MTK51A.BIN.part", "MTK51B.BIN"}, "MTK51A.BIN", "MTK51A.BIN"},
+        {{}, "MTK51A.BIN", "MTK51A.BIN"},
+    };
+    for (const auto& c : cases) {
+        const test::TempDir folder;
+        std::filesystem::create_directory(folder.Path() / "Sub");
+        for (const char* name : c.present) test::WriteFileBytes(folder.Path() / "Sub" / name, {1});
+        // Only the name is matched: the folder's own case stays as asked.
+        std::u16string path = utf::Utf8ToUtf16((folder.Path() / "Sub" / c.asked).string());
+        platform.MatchFileNameCase(path.data());
+        EXPECT_EQ(path, utf::Utf8ToUtf16((folder.Path() / "Sub" / c.matched).string()))
+            << c.asked << " among " << c.present.size();
+        std::u16string elsewhere = utf::Utf8ToUtf16((folder.Path() / "sub" / c.asked).string());
+        const std::u16string asked = elsewhere;
+        platform.MatchFileNameCase(elsewhere.data());
+        EXPECT_EQ(elsewhere, asked);
+    }
 }
 
 TEST_F(PosixFilesTest, AFailedReadReportsTheSystemError) {
