@@ -84,6 +84,9 @@ public:
 
 private:
     static constexpr std::chrono::milliseconds kSearchAgainAfter{100};
+    // A search for the holders of the port looks at every descriptor of every
+    // process: a few milliseconds.
+    static constexpr std::chrono::milliseconds kSearchPortAgainAfter{1000};
 
     struct Search {
         std::string name;
@@ -104,8 +107,8 @@ private:
     FileHolders holders_;
     std::optional<Holder> portHolder_;  // the other holder of the port found last
     // When the port, found free of other holders, last refused its settings.
-    // It is then opened again on every tick: for kSearchAgainAfter it counts
-    // as still free instead of all processes being searched each time.
+    // It is then opened again on every tick: for kSearchPortAgainAfter it
+    // counts as still free instead of all processes being searched each time.
     std::optional<std::chrono::steady_clock::time_point> settingsRefusedAt_;
 };
 

@@ -116,7 +116,7 @@ bool PosixPlatform::PortHeldByAnother(int fd) {
         return true;
     }
     if (!portHolder_ && settingsRefusedAt_ &&
-        std::chrono::steady_clock::now() - *settingsRefusedAt_ < kSearchAgainAfter) {
+        std::chrono::steady_clock::now() - *settingsRefusedAt_ < kSearchPortAgainAfter) {
         return false;
     }
     portHolder_ = holders_.Find(fd, FileHolders::Access::Any);
