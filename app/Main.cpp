@@ -7,15 +7,22 @@
 #include "app/resources/Resource.h"
 #include "engine/UpgradeEngine.h"
 #include "platform/posix/PosixPlatform.h"
+#include "platform/posix/Surroundings.h"
 #include "platform/qt/QtHost.h"
 
 #if VARDEL_DEMO
+#include <unistd.h>
+
 #include <QGuiApplication>
 
 #include "app/demo/DemoDriver.h"
 #endif
 
 namespace vardel::program {
+
+// First of all, before anything opens a descriptor: the surroundings the
+// program was started in are made safe (see Surroundings.h).
+[[maybe_unused]] const bool theSurroundingsSettled = posix::SettleSurroundings();
 
 // The system's services come before the program's objects and go after them:
 // the engine closes its port through them at exit.
@@ -53,7 +60,8 @@ int main(int argc, char** argv) {
     using namespace vardel::program;
     vardel::qt::QtHost host(argc > 0 ? argv[0] : "vardel-demo", kSignalRoutes);
     const bool offscreen = QGuiApplication::platformName() == QStringLiteral("offscreen");
-    vardel::demo::DemoDriver demo(argc > 1 ? argv[1] : nullptr, offscreen);
+    vardel::demo::DemoDriver demo(argc > 1 ? argv[1] : nullptr, offscreen,
+                                  vardel::posix::TerminalColumns(STDOUT_FILENO));
     host.Windows().SetObserver(&demo);
     const int status = theApp.Run(host.Windows());
     host.Windows().SetObserver(nullptr);

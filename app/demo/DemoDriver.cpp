@@ -33,19 +33,45 @@ const char* ControlName(int control) {
     }
 }
 
-void Say(const QString& line) {
-    static_cast<void>(std::printf("%s\n", line.toUtf8().constData()));
-    static_cast<void>(std::fflush(stdout));
-}
-
 }  // namespace
 
-DemoDriver::DemoDriver(const char* picturePath, bool actForUser)
+DemoDriver::DemoDriver(const char* picturePath, bool actForUser, int terminalColumns)
     : picturePath_(picturePath != nullptr
                        ? QString::fromLocal8Bit(picturePath)
                        : QDir::temp().filePath(QStringLiteral("vardel-demo.png"))),
       actForUser_(actForUser) {
     picturePath_ = QFileInfo(picturePath_).absoluteFilePath();
+    if (terminalColumns > 0) {
+        live_.emplace(stdout, terminalColumns);
+    }
+}
+
+void DemoDriver::Say(const QString& line) {
+    if (live_) {
+        live_->Print(line);
+        return;
+    }
+    static_cast<void>(std::printf("%s\n", line.toUtf8().constData()));
+    static_cast<void>(std::fflush(stdout));
+}
+
+bool DemoDriver::ShowLive(int control, const QString& text) {
+    if (!live_) {
+        return false;
+    }
+    switch (control) {
+    case IDC_PERCENT:
+        live_->SetPercent(text);
+        return true;
+    case IDC_STEP:
+        live_->SetStep(text);
+        return true;
+    case IDC_STATUS:
+        live_->SetStatus(text);
+        return true;
+    default:
+        return false;
+    }
 }
 
 void DemoDriver::WindowOpened(qt::QtDialogWindow& window) {
@@ -74,7 +100,9 @@ void DemoDriver::ControlTextSet(qt::QtDialogWindow& /*window*/, int control, con
         return;
     }
     it->second = text;
-    Say(QStringLiteral("%1: %2").arg(QString::fromLatin1(ControlName(control)), text));
+    if (!ShowLive(control, text)) {
+        Say(QStringLiteral("%1: %2").arg(QString::fromLatin1(ControlName(control)), text));
+    }
 }
 
 // The button is enabled once when the port is ready and once more, with its
@@ -121,6 +149,9 @@ void DemoDriver::ControlEnabled(qt::QtDialogWindow& window, int control, bool en
 }
 
 void DemoDriver::WindowEnded(qt::QtDialogWindow& /*window*/, int result) {
+    if (live_) {
+        live_->Finish();
+    }
     Say(QStringLiteral("window: ended with %1").arg(result));
 }
 

@@ -14,8 +14,10 @@ constexpr char kApplicationVersion[] = "4.0";
 // that outlive the QApplication.
 QtHost::QtHost(const char* programName, const std::vector<SignalRoute>& routes)
     : argv_{const_cast<char*>(programName), nullptr},
+      start_(programName),
       application_(argc_, argv_),
       signals_(windows_, routes) {
+    start_.Started();
     QApplication::setApplicationName(QString::fromLatin1(kApplicationName));
     QApplication::setApplicationVersion(QString::fromLatin1(kApplicationVersion));
 }

@@ -9,12 +9,14 @@
 
 #include "platform/qt/QtWindowSystem.h"
 #include "platform/qt/SignalCommands.h"
+#include "platform/qt/WindowSystemStart.h"
 
 namespace vardel::qt {
 
 class QtHost {
 public:
     // Qt is given the program's name only: the program reads no command line.
+    // Without a display the process ends here, with one line and status 1.
     QtHost(const char* programName, const std::vector<SignalRoute>& routes);
     ~QtHost();
     QtHost(const QtHost&) = delete;
@@ -25,6 +27,7 @@ public:
 private:
     int argc_ = 1;
     char* argv_[2];
+    WindowSystemStart start_;
     QApplication application_;
     QtWindowSystem windows_;
     SignalCommands signals_;

@@ -1,9 +1,11 @@
 // The serial port on a real pseudo-terminal: the slave end is "COM4:", the
 // master end plays the MCU.
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -13,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/posix/PosixPlatform.h"
+#include "platform/posix/Surroundings.h"
 #include "tests/posix/TestSupport.h"
 
 namespace vardel {
@@ -176,6 +179,31 @@ TEST_F(PosixSerialTest, APortHeldHereOrByAnotherProcessDoesNotOpenUntilReleased)
         EXPECT_NE(port, kInvalidHandle) << what;
         platform.CloseSerial(port);
     }
+}
+
+// A program started without standard error would otherwise open its port as
+// descriptor 2 and write its debug lines to the MCU; one whose standard error
+// is a pipe nobody reads would die of SIGPIPE on its first debug line.
+TEST_F(PosixSerialTest, AStartWithoutStandardErrorOrItsReaderPutsNoDebugByteOnTheWire) {
+    pty.slave.Reset();  // the child would count this process as the port's holder
+    test::ChildProcess child([&] {
+        ::signal(SIGPIPE, SIG_DFL);
+        ::close(STDERR_FILENO);
+        posix::SettleSurroundings();
+        PosixPlatform theirs(pty.slavePath);
+        const PortHandle port = theirs.OpenSerial();
+        const bool configured = theirs.ConfigureSerial(port);
+        theirs.DebugPrint(u"-------------debug line----------------\r\n");
+        test::Pipe unread;
+        unread.readEnd.Reset();
+        ::dup2(unread.writeEnd.Get(), STDERR_FILENO);
+        theirs.DebugPrint(u"-------------debug line----------------\r\n");
+        ::_exit(port != kInvalidHandle && port - 1 != STDERR_FILENO && configured ? 0 : 1);
+    });
+    const int status = child.Reap();
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadFor(pty.master.Get(), 1, 200), Bytes{});
 }
 
 // Descriptor 0 is a valid descriptor, but 0 is "no port" to the engine.
