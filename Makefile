@@ -14,7 +14,8 @@ DEBIAN_PACKAGES := \
 	qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei \
 	xvfb xauth librsvg2-bin python3-pil \
 	clang clang-tidy clang-format libclang-rt-14-dev valgrind cppcheck \
-	util-linux procps
+	util-linux procps \
+	dpkg-dev
 
 BUILD := build/default
 ASAN_BUILD := build/asan
@@ -30,7 +31,7 @@ CTEST_FLAGS := --output-on-failure --no-tests=error --parallel $(JOBS)
 MAKEFLAGS += --no-print-directory
 
 .DEFAULT_GOAL := help
-.PHONY: help deps configure build test unit demo bench asan fuzz fuzz-long valgrind soak reliability-report lint format clean
+.PHONY: help deps configure build test unit demo bench asan fuzz fuzz-long valgrind soak reliability-report lint format clean package
 
 help:
 	@echo "make demo     build and show an upgrade run against the simulated MCU"
@@ -46,6 +47,7 @@ help:
 	@echo "make lint     clang-format, clang-tidy and cppcheck; fails on any finding"
 	@echo "make format   rewrite the C++ sources in the checked-in style"
 	@echo "make clean    remove $(BUILD) and $(ASAN_BUILD)"
+	@echo "make package  the Debian package $(BUILD)/vardel_<version>_amd64.deb"
 
 deps:
 	@bash tools/install-deps.sh $(DEBIAN_PACKAGES)
@@ -137,3 +139,7 @@ format: deps
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+
+# The Debian package of the program (CPack; cmake/Packaging.cmake).
+package: build
+	@cd $(BUILD) && cpack >/dev/null && ls $(CURDIR)/$(BUILD)/vardel_*_amd64.deb
