@@ -1,5 +1,6 @@
 #include "bench/ProgramRuns.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -202,6 +203,25 @@ std::optional<CpuShare> ProgramRuns::PortNeverOpens(milliseconds window, std::st
     if (!ClearDevicePath(error)) {
         return std::nullopt;
     }
+    return PortStaysClosed(window, error);
+}
+
+// The benchmark itself is the other process: it opens the device without a
+// lock, as a GPS reader or a terminal program would.
+std::optional<CpuShare> ProgramRuns::PortHeldByAnother(milliseconds window, std::string& error) {
+    SimulatedMcu mcu;
+    if (!mcu.Open(setup_.device, error)) {
+        return std::nullopt;
+    }
+    const sim::UniqueFd holder(open(setup_.device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!holder.Valid()) {
+        error = "could not open " + setup_.device;
+        return std::nullopt;
+    }
+    return PortStaysClosed(window, error);
+}
+
+std::optional<CpuShare> ProgramRuns::PortStaysClosed(milliseconds window, std::string& error) {
     ChildProgram program;
     if (!Launch(program, error)) {
         return std::nullopt;

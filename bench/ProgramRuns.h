@@ -58,6 +58,9 @@ public:
     std::optional<CpuShare> IdleAtReady(std::chrono::milliseconds window, std::string& error);
     //   finds no device at its "COM4:" path and tries again on every tick;
     std::optional<CpuShare> PortNeverOpens(std::chrono::milliseconds window, std::string& error);
+    //   finds the device held by another process, which merely has it open;
+    std::optional<CpuShare> PortHeldByAnother(std::chrono::milliseconds window,
+                                              std::string& error);
     //   has half a request from an MCU that then falls silent.
     std::optional<CpuShare> SilentMidFrame(std::chrono::milliseconds window, std::string& error);
 
@@ -68,6 +71,7 @@ public:
 
 private:
     bool Launch(ChildProgram& program, std::string& error) const;
+    std::optional<CpuShare> PortStaysClosed(std::chrono::milliseconds window, std::string& error);
     void Record(const ChildProgram& program);
     std::optional<CpuShare> Measure(ChildProgram& program, std::chrono::milliseconds window,
                                     std::string& error) const;

@@ -80,12 +80,13 @@ bool FileHolders::Describe(int ours, Access access, Target& target) const {
 // The link text is looked at first, so that only a descriptor that may be the
 // same object is followed: following any other (a file on a network file
 // system that has gone away) could hold the thread.
-bool FileHolders::Refers(int fdDir, int procFd, long pid, long fd, const Target& target) const {
+bool FileHolders::Refers(int fdDir, int procFd, long pid, long fd, const Target& target,
+                         std::string& link) const {
     char name[kNameSize];
     (void)std::snprintf(name, sizeof name, "%ld", fd);
-    const std::string text = LinkText(fdDir, name);
+    link = LinkText(fdDir, name);
     const bool isDevice = S_ISCHR(target.info.st_mode) || S_ISBLK(target.info.st_mode);
-    if (text.empty() || (text != target.path && !(isDevice && text.starts_with(kDeviceFolder)))) {
+    if (link.empty() || (link != target.path && !(isDevice && link.starts_with(kDeviceFolder)))) {
         return false;
     }
     struct stat info {};
@@ -101,7 +102,7 @@ std::optional<Holder> FileHolders::Find(int ours, Access access) {
         return std::nullopt;
     }
     const long self = ::getpid();
-    long holderFd = -1;
+    Holder holder;
     const long pid = procfs::FindEntry(proc_.Get(), processes_, [&](long candidate) {
         char name[kNameSize];
         (void)std::snprintf(name, sizeof name, "%ld/fd", candidate);
@@ -110,26 +111,28 @@ std::optional<Holder> FileHolders::Find(int ours, Access access) {
         if (!fdDir.Valid()) {
             return false;  // ourselves, gone, or another user's
         }
-        holderFd = procfs::FindEntry(fdDir.Get(), descriptors_, [&](long fd) {
-            return Refers(fdDir.Get(), proc_.Get(), candidate, fd, target);
+        const long fd = procfs::FindEntry(fdDir.Get(), descriptors_, [&](long number) {
+            return Refers(fdDir.Get(), proc_.Get(), candidate, number, target, holder.link);
         });
-        return holderFd >= 0;
+        holder.fd = static_cast<int>(fd);
+        return fd >= 0;
     });
     if (pid <= 0) {
         return std::nullopt;
     }
-    return Holder{static_cast<pid_t>(pid), static_cast<int>(holderFd)};
+    holder.pid = static_cast<pid_t>(pid);
+    return holder;
 }
 
-bool FileHolders::StillHolds(const Holder& holder, int ours, Access access) {
-    Target target;
-    if (holder.pid <= 0 || !OpenProc() || !Describe(ours, access, target)) {
-        return false;
-    }
-    char name[kNameSize];
-    (void)std::snprintf(name, sizeof name, "%d/fd", static_cast<int>(holder.pid));
-    const UniqueFd fdDir(::openat(proc_.Get(), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return fdDir.Valid() && Refers(fdDir.Get(), proc_.Get(), holder.pid, holder.fd, target);
+bool FileHolders::StillHolds(const Holder& holder, const struct stat& identity) {
+    char path[kNameSize];
+    (void)std::snprintf(path, sizeof path, "/proc/%d/fd/%d", static_cast<int>(holder.pid),
+                        holder.fd);
+    char link[4096];
+    const ssize_t got = ::readlink(path, link, sizeof link);
+    struct stat info {};
+    return got > 0 && std::string_view(link, static_cast<std::size_t>(got)) == holder.link &&
+           ::stat(path, &info) == 0 && SameObject(identity, info);
 }
 
 }  // namespace vardel

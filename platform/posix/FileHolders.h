@@ -21,6 +21,7 @@ namespace vardel {
 struct Holder {
     pid_t pid = 0;
     int fd = -1;
+    std::string link;  // where the descriptor pointed, as /proc showed it
 };
 
 class FileHolders {
@@ -34,8 +35,9 @@ public:
     // descriptor of this process) refers to, with that access; costs a look
     // at every descriptor of every process that can be seen.
     std::optional<Holder> Find(int ours, Access access);
-    // Whether holder still refers to what ours does: one look.
-    bool StillHolds(const Holder& holder, int ours, Access access);
+    // Whether holder's descriptor still points where it did, at the object
+    // `identity` describes (a stat of it): one look, without opening it.
+    static bool StillHolds(const Holder& holder, const struct stat& identity);
 
 private:
     // What ours refers to: its identity and the path it was opened by.
@@ -46,7 +48,8 @@ private:
     };
 
     bool Describe(int ours, Access access, Target& target) const;
-    bool Refers(int fdDir, int procFd, long pid, long fd, const Target& target) const;
+    bool Refers(int fdDir, int procFd, long pid, long fd, const Target& target,
+                std::string& link) const;
     bool OpenProc();
 
     UniqueFd proc_;

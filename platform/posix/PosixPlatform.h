@@ -33,8 +33,9 @@ public:
 
     // The device is opened, locked, and refused while any other process has
     // it open, before its settings are touched. The holder found is looked at
-    // alone on the next attempt, so that a port held for long costs one look
-    // a tick; all processes are searched again only once it has let go.
+    // alone on the next attempt, before the device is opened, so that a port
+    // held for long costs one look a tick; all processes are searched again
+    // only once it has let go.
     PortHandle OpenSerial() override;
     bool ConfigureSerial(PortHandle port) override;
     void PurgeSerial(PortHandle port) override;
@@ -97,6 +98,7 @@ private:
     // The descriptor behind a handle this platform handed out; -1 otherwise.
     [[nodiscard]] int PortFd(PortHandle port) const;
     [[nodiscard]] int FileFd(FileHandle file) const;
+    bool PortStillHeld();
     bool PortHeldByAnother(int fd);
 
     std::string serialDevice_;

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -99,6 +100,9 @@ int PosixPlatform::PortFd(PortHandle port) const {
 }
 
 PortHandle PosixPlatform::OpenSerial() {
+    if (PortStillHeld()) {
+        return kInvalidHandle;
+    }
     UniqueFd fd(::open(serialDevice_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     // The lock keeps out every other opener that asks for it, root included;
     // TIOCEXCL also keeps out those that do not ask, except root. Neither
@@ -111,11 +115,20 @@ PortHandle PosixPlatform::OpenSerial() {
     return static_cast<PortHandle>(ports_.Add(std::move(fd))) + 1;
 }
 
-bool PosixPlatform::PortHeldByAnother(int fd) {
-    if (portHolder_ && holders_.StillHolds(*portHolder_, fd, FileHolders::Access::Any)) {
+// The holder found on an earlier attempt is looked at alone, without even
+// opening the device: one look a tick for as long as it holds the port.
+bool PosixPlatform::PortStillHeld() {
+    struct stat device {};
+    if (portHolder_ && ::stat(serialDevice_.c_str(), &device) == 0 &&
+        FileHolders::StillHolds(*portHolder_, device)) {
         return true;
     }
-    if (!portHolder_ && settingsRefusedAt_ &&
+    portHolder_.reset();
+    return false;
+}
+
+bool PosixPlatform::PortHeldByAnother(int fd) {
+    if (settingsRefusedAt_ &&
         std::chrono::steady_clock::now() - *settingsRefusedAt_ < kSearchPortAgainAfter) {
         return false;
     }
