@@ -59,8 +59,7 @@ public:
     //   finds no device at its "COM4:" path and tries again on every tick;
     std::optional<CpuShare> PortNeverOpens(std::chrono::milliseconds window, std::string& error);
     //   finds the device held by another process, which merely has it open;
-    std::optional<CpuShare> PortHeldByAnother(std::chrono::milliseconds window,
-                                              std::string& error);
+    std::optional<CpuShare> PortHeldByAnother(std::chrono::milliseconds window, std::string& error);
     //   has half a request from an MCU that then falls silent.
     std::optional<CpuShare> SilentMidFrame(std::chrono::milliseconds window, std::string& error);
 

@@ -266,9 +266,10 @@ private:
             "the navigation program on every tick)",
             runs_.PortNeverOpens(plan_.window, error), error, kClosedCpuGoal);
         error.clear();
-        Idle("CPU at STEP_CLOSED with the port held by another process (opened without a lock: "
-             "one look at that holder on every tick)",
-             runs_.PortHeldByAnother(plan_.window, error), error, kClosedCpuGoal);
+        Idle(
+            "CPU at STEP_CLOSED with the port held by another process (opened without a lock: "
+            "one look at that holder on every tick)",
+            runs_.PortHeldByAnother(plan_.window, error), error, kClosedCpuGoal);
     }
 
     void SilentCpu() {
@@ -341,7 +342,8 @@ std::vector<std::string> Notes(const Plan& plan, bool quick) {
         Fixed(static_cast<double>(plan.window.count()) / 1000.0, 0) +
         " s (the transfer: its whole length), as a share of one core. STEP_READY: both firmware "
         "files are absent, so the start press fails to load and the step stays 1 with the port "
-        "open. STEP_CLOSED: nothing at the program's COM4: path; held: the benchmark has the device "
+        "open. STEP_CLOSED: nothing at the program's COM4: path; held: the benchmark has the "
+        "device "
         "open. Silent: the MCU sends half a "
         "request and nothing more; measured from half a second later.");
     notes.emplace_back(

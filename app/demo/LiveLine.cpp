@@ -67,11 +67,11 @@ void LiveLine::Draw(const char* before) {
     // The bar shows at most a full bar, as the window's does; the label may
     // say more than 100 %.
     const int filled = std::clamp(percent_, 0, kFullBar) * kBarWidth / kFullBar;
-    const QString line = QStringLiteral("[%1%2] %3%  %4  %5")
-                             .arg(QString(filled, QLatin1Char('#')),
-                                  QString(kBarWidth - filled, QLatin1Char('-')))
-                             .arg(percent_, 3)
-                             .arg(step_, status_);
+    const QString line =
+        QStringLiteral("[%1%2] %3%  %4  %5")
+            .arg(QString(filled, QLatin1Char('#')), QString(kBarWidth - filled, QLatin1Char('-')))
+            .arg(percent_, 3)
+            .arg(step_, status_);
     // The last column stays free: writing it makes some terminals wrap. The
     // cursor goes back to the line's start, so that a debug line the program
     // writes to standard error, the same terminal, takes the row whole.

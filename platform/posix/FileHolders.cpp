@@ -106,8 +106,9 @@ std::optional<Holder> FileHolders::Find(int ours, Access access) {
     const long pid = procfs::FindEntry(proc_.Get(), processes_, [&](long candidate) {
         char name[kNameSize];
         (void)std::snprintf(name, sizeof name, "%ld/fd", candidate);
-        const UniqueFd fdDir(
-            candidate == self ? -1 : ::openat(proc_.Get(), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const UniqueFd fdDir(candidate == self
+                                 ? -1
+                                 : ::openat(proc_.Get(), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!fdDir.Valid()) {
             return false;  // ourselves, gone, or another user's
         }

@@ -1,5 +1,4 @@
 // The program's own path, the firmware file and the debug output.
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -8,7 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <memory>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -30,23 +29,22 @@ bool RecordLockedByAnother(int fd) {
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameButForCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return AsciiLower(x) == AsciiLower(y);
+           });
 }
 
 // The first name in byte order in folder that differs from name only in the
 // case of ASCII letters and is not a folder; empty when there is none.
 std::string CaseVariant(const std::string& folder, const std::string& name) {
-    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(folder.c_str()), ::closedir);
-    if (!listing) {
-        return {};
-    }
+    namespace fs = std::filesystem;
+    std::error_code error;
     std::string chosen;
-    while (const dirent* entry = ::readdir(listing.get())) {
-        const std::string_view candidate(entry->d_name);
-        if (entry->d_type != DT_DIR && SameButForCase(candidate, name) &&
-            (chosen.empty() || candidate < chosen)) {
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string candidate = entry->path().filename().string();
+        if (SameButForCase(candidate, name) && (chosen.empty() || candidate < chosen) &&
+            !entry->is_directory(error)) {
             chosen = candidate;
         }
     }

@@ -47,7 +47,7 @@ bool Named(const char* variable) {
 // could be started.
 std::string Cause() {
     for (const HeldMessage& message : g_held) {
-        if (std::string_view(message.category).starts_with("qt.qpa")) {
+        if (message.category.starts_with("qt.qpa")) {
             return message.text.toStdString() + " (" + message.category + ")";
         }
     }

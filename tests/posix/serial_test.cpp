@@ -187,7 +187,7 @@ TEST_F(PosixSerialTest, APortHeldHereOrByAnotherProcessDoesNotOpenUntilReleased)
 TEST_F(PosixSerialTest, AStartWithoutStandardErrorOrItsReaderPutsNoDebugByteOnTheWire) {
     pty.slave.Reset();  // the child would count this process as the port's holder
     test::ChildProcess child([&] {
-        ::signal(SIGPIPE, SIG_DFL);
+        (void)::signal(SIGPIPE, SIG_DFL);
         ::close(STDERR_FILENO);
         posix::SettleSurroundings();
         PosixPlatform theirs(pty.slavePath);
