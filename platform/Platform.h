@@ -62,6 +62,9 @@ public:
     // path's length in units without the terminator, whether or not it fit;
     // 0 on failure.
     virtual std::uint32_t ProgramFilePath(char16_t* buffer, std::uint32_t capacity) = 0;
+    // The character that ends each folder in such a path: '/' unless the
+    // system says otherwise (Windows: the backslash).
+    [[nodiscard]] virtual char16_t FolderSeparator() const { return u'/'; }
     // Opens an existing file for reading, without sharing; kInvalidHandle on
     // failure (missing, unreadable, or held by another program).
     virtual FileHandle OpenFileForReading(const char16_t* path) = 0;
