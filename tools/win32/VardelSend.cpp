@@ -57,11 +57,18 @@ std::wstring Text(HWND window, int control) {
     return text;
 }
 
-// A click as the button itself reports it to its window.
+// A click, as the button itself reports it to its window. (BM_CLICK would
+// have the button click itself, which fails while the window is not active.)
 int PressStart(HWND window) {
+    // The window is shown once it has set itself up; before that its button
+    // is still as the template made it.
     const HWND button = ::GetDlgItem(window, vardel::IDC_START);
-    if (!Await(kButtonMs, [&] { return ::IsWindowEnabled(button) != FALSE; })) return kNotThere;
-    ::SendMessageW(button, BM_CLICK, 0, 0);
+    const bool pressable = Await(kButtonMs, [&] {
+        return ::IsWindowVisible(window) != FALSE && ::IsWindowEnabled(button) != FALSE;
+    });
+    if (!pressable) return kNotThere;
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(vardel::IDC_START, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button));
     return kDone;
 }
 
