@@ -9,10 +9,10 @@ namespace vardel::win32 {
 Win32DialogWindow::Win32DialogWindow(HWND window, DialogMessages& messages)
     : window_(window), messages_(messages) {}
 
-Win32DialogWindow::~Win32DialogWindow() { StopTimers(); }
+Win32DialogWindow::~Win32DialogWindow() = default;
 
-// Once the dialog has ended, nothing more reaches it: the dialog manager
-// still dispatches what was already queued while the window goes.
+// Once the dialog has ended, nothing more reaches it, though the window may
+// still be sent messages while it goes.
 INT_PTR Win32DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
     switch (message) {
     case WM_TIMER:
@@ -22,18 +22,28 @@ INT_PTR Win32DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM /*lParam*/
         if (!ended_) messages_.Command(LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_NCDESTROY:
-        StopTimers();
+        pacedTimers_.clear();
         return FALSE;
     default:
         return FALSE;
     }
 }
 
+std::vector<HANDLE> Win32DialogWindow::PacedTimerHandles() const {
+    std::vector<HANDLE> handles;
+    for (const auto& paced : pacedTimers_) handles.push_back(paced->Handle());
+    return handles;
+}
+
+// The same way in as the system's WM_TIMER, default processing included.
+void Win32DialogWindow::DeliverTick(std::size_t index) {
+    if (index < pacedTimers_.size()) {
+        ::SendMessageW(window_, WM_TIMER, pacedTimers_[index]->Id(), 0);
+    }
+}
+
 void Win32DialogWindow::OnTimer(UINT_PTR timer) {
     if (!ended_) messages_.Timer(static_cast<int>(timer));
-    for (const auto& paced : pacedTimers_) {
-        if (paced->Id() == timer) paced->Handled();
-    }
 }
 
 void Win32DialogWindow::SetControlText(int control, const char16_t* text) {
@@ -56,7 +66,7 @@ void Win32DialogWindow::StartTimer(int timer, std::uint32_t periodMs) {
         return;
     }
     ::KillTimer(window_, id);
-    auto paced = std::make_unique<PacedTimer>(window_, id, periodMs);
+    auto paced = std::make_unique<PacedTimer>(id, periodMs);
     if (paced->Running()) {
         pacedTimers_.push_back(std::move(paced));
     } else {
@@ -75,10 +85,8 @@ void Win32DialogWindow::MakeTopmost() {
 void Win32DialogWindow::EndDialog(int result) {
     if (ended_) return;
     ended_ = true;
-    StopTimers();
-    ::EndDialog(window_, result);
+    result_ = result;
+    pacedTimers_.clear();
 }
-
-void Win32DialogWindow::StopTimers() { pacedTimers_.clear(); }
 
 }  // namespace vardel::win32

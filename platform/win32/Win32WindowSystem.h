@@ -1,5 +1,5 @@
 // The window system on Windows: icons from the program's resources, and modal
-// runs of dialogs built by the system's dialog manager from templates.
+// runs of dialogs that the system's dialog manager builds from templates.
 #pragma once
 
 #include "platform/Window.h"
@@ -13,8 +13,10 @@ public:
 
     // LoadIconW on the program's own module.
     IconHandle LoadIcon(int resource) override;
-    // DialogBoxIndirectParamW on the template built in memory, with no
-    // owner window.
+    // The dialog manager creates the window from the template built in
+    // memory (CreateDialogIndirectParamW, no owner); the modal loop here
+    // passes its messages through IsDialogMessageW, as DialogBox's own loop
+    // does, and delivers the ticks of the fast timers when nothing else waits.
     int RunModal(const DialogTemplate& dialogTemplate, DialogMessages& messages) override;
 };
 

@@ -224,10 +224,11 @@ TEST_F(Win32Window, TheFiveMillisecondTimerTicks200TimesASecondAndNeverPilesUp) 
         std::count_if(ticks.begin(), ticks.end(), [&](ULONGLONG at) { return at < start + 1000; }));
     EXPECT_GE(firstSecond, 180) << "a busy machine may lose a few";
     EXPECT_LE(firstSecond, 202);
+    // One tick for the 40 periods missed, then the next period's, not 40.
     const long rightAfter = std::count_if(ticks.begin(), ticks.end(), [&](ULONGLONG at) {
-        return at >= longTickEnded && at < longTickEnded + 3;
+        return at >= longTickEnded && at < longTickEnded + 5;
     });
-    EXPECT_LE(rightAfter, 1) << "one tick for the 40 periods missed, not 40";
+    EXPECT_LE(rightAfter, 2);
     EXPECT_EQ(dialog.timersAfterEnd, 0);
 }
 
