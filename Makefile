@@ -141,8 +141,8 @@ asan: deps
 	@cmake --build --preset asan --parallel $(JOBS)
 	@ctest --preset asan $(CTEST_FLAGS)
 
-lint: build
-	@bash tools/lint.sh check $(BUILD)
+lint: build windows
+	@bash tools/lint.sh check $(BUILD) $(WINDOWS_BUILD)
 
 format: deps
 	@bash tools/lint.sh format

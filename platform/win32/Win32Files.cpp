@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/win32/Handles.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -11,8 +12,6 @@ namespace {
 
 // The longest path Windows knows, in UTF-16 units with the terminator.
 constexpr DWORD kLongestPath = 32768;
-
-HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 // GetModuleFileNameW fills the whole buffer when the path does not fit, and
 // says so only by that; a bigger buffer then tells the path's real length.
@@ -52,7 +51,7 @@ FileHandle Win32Platform::OpenFileForReading(const char16_t* path) {
     if (path == nullptr) {
         return kInvalidHandle;
     }
-    const HANDLE file =
+    HANDLE file =
         ::CreateFileW(win32::Wide(path), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     return reinterpret_cast<FileHandle>(file);  // INVALID_HANDLE_VALUE is kInvalidHandle
 }
@@ -62,12 +61,14 @@ FileHandle Win32Platform::OpenFileForReading(const char16_t* path) {
 std::uint32_t Win32Platform::ReadFile(FileHandle file, std::uint8_t* buffer, std::uint32_t length,
                                       std::uint32_t& error) {
     DWORD got = 0;
-    const BOOL read = ::ReadFile(AsHandle(file), buffer, length, &got, nullptr);
+    const BOOL read = ::ReadFile(win32::AsHandle(file), buffer, length, &got, nullptr);
     error = read != FALSE ? 0 : ::GetLastError();
     return got;
 }
 
-void Win32Platform::CloseFile(FileHandle file) { static_cast<void>(::CloseHandle(AsHandle(file))); }
+void Win32Platform::CloseFile(FileHandle file) {
+    static_cast<void>(::CloseHandle(win32::AsHandle(file)));
+}
 
 void Win32Platform::DebugPrint(const char16_t* line) {
     if (line != nullptr) {

@@ -2,6 +2,7 @@
 // its DCB, with reads that never wait.
 #include <algorithm>
 
+#include "platform/win32/Handles.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace vardel {
@@ -48,8 +49,6 @@ COMMTIMEOUTS WaitTimeouts(std::uint32_t timeoutMs) {
 
 namespace {
 
-HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-
 // One ReadFile of one byte; false when none came.
 bool ReadOneByte(HANDLE port, std::uint8_t& byte) {
     DWORD got = 0;
@@ -61,15 +60,15 @@ bool ReadOneByte(HANDLE port, std::uint8_t& byte) {
 Win32Platform::Win32Platform(const wchar_t* portName) : portName_(portName) {}
 
 PortHandle Win32Platform::OpenSerial() {
-    const HANDLE port = ::CreateFileW(portName_, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
+    HANDLE port = ::CreateFileW(portName_, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                0, nullptr);
     return reinterpret_cast<PortHandle>(port);  // INVALID_HANDLE_VALUE is kInvalidHandle
 }
 
 // GetCommState's result is not looked at: the settings go on top of whatever
 // it left in the record. Only a refused SetCommState fails the configuration.
 bool Win32Platform::ConfigureSerial(PortHandle port) {
-    const HANDLE handle = AsHandle(port);
+    HANDLE handle = win32::AsHandle(port);
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     static_cast<void>(::GetCommState(handle, &dcb));
@@ -87,7 +86,7 @@ void Win32Platform::PurgeSerial(PortHandle port) {
     if (stash_.port == port) {
         stash_ = {};  // it had arrived, so it goes too
     }
-    static_cast<void>(::PurgeComm(AsHandle(port), win32::kPurgeEverything));
+    static_cast<void>(::PurgeComm(win32::AsHandle(port), win32::kPurgeEverything));
 }
 
 // No overlapped structure and no write time-out: WriteFile returns once the
@@ -95,7 +94,7 @@ void Win32Platform::PurgeSerial(PortHandle port) {
 std::uint32_t Win32Platform::WriteSerial(PortHandle port, const std::uint8_t* bytes,
                                          std::uint32_t length) {
     DWORD written = 0;
-    static_cast<void>(::WriteFile(AsHandle(port), bytes, length, &written, nullptr));
+    static_cast<void>(::WriteFile(win32::AsHandle(port), bytes, length, &written, nullptr));
     return written;
 }
 
@@ -105,7 +104,7 @@ bool Win32Platform::ReadSerialByte(PortHandle port, std::uint8_t& byte) {
         stash_ = {};
         return true;
     }
-    return ReadOneByte(AsHandle(port), byte);
+    return ReadOneByte(win32::AsHandle(port), byte);
 }
 
 // A read that fails at once (the line is gone) would leave a caller that loops
@@ -114,7 +113,7 @@ void Win32Platform::WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs)
     if (stash_.port != 0) {
         return;  // a byte is already waiting
     }
-    const HANDLE handle = AsHandle(port);
+    HANDLE handle = win32::AsHandle(port);
     const DWORD start = ::GetTickCount();
     COMMTIMEOUTS waiting = win32::WaitTimeouts(timeoutMs);
     std::uint8_t byte = 0;
@@ -135,7 +134,7 @@ void Win32Platform::CloseSerial(PortHandle port) {
     if (stash_.port == port) {
         stash_ = {};
     }
-    static_cast<void>(::CloseHandle(AsHandle(port)));
+    static_cast<void>(::CloseHandle(win32::AsHandle(port)));
 }
 
 }  // namespace vardel

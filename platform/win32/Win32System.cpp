@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <new>
 
+#include "platform/win32/Handles.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -40,7 +41,7 @@ ProgramHandle Win32Platform::FindProgram(const char16_t* name) {
 }
 
 void Win32Platform::AskProgramToQuit(ProgramHandle program) {
-    static_cast<void>(::PostMessageW(reinterpret_cast<HWND>(program), WM_QUIT, 0, 0));
+    static_cast<void>(::PostMessageW(win32::AsWindow(program), WM_QUIT, 0, 0));
 }
 
 }  // namespace vardel

@@ -20,11 +20,12 @@ struct ModalRun {
 
 INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        auto* run = reinterpret_cast<ModalRun*>(lParam);
+        auto* run = reinterpret_cast<ModalRun*>(lParam);  // NOLINT(performance-no-int-to-ptr)
         ::SetWindowLongPtrW(window, DWLP_USER, lParam);
         run->window = std::make_unique<Win32DialogWindow>(window, run->messages);
         return run->messages.InitDialog(*run->window) != 0 ? TRUE : FALSE;
     }
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): what WM_INITDIALOG kept there
     auto* run = reinterpret_cast<ModalRun*>(::GetWindowLongPtrW(window, DWLP_USER));
     if (run == nullptr || !run->window) {
         return FALSE;
@@ -78,7 +79,7 @@ Win32WindowSystem::Win32WindowSystem() {
 }
 
 IconHandle Win32WindowSystem::LoadIcon(int resource) {
-    const HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource));
+    HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource));
     return reinterpret_cast<IconHandle>(icon);
 }
 
@@ -87,9 +88,8 @@ IconHandle Win32WindowSystem::LoadIcon(int resource) {
 int Win32WindowSystem::RunModal(const DialogTemplate& dialogTemplate, DialogMessages& messages) {
     const DialogTemplateBytes bytes(dialogTemplate);
     ModalRun run{messages, nullptr};
-    const HWND dialog =
-        ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), bytes.Get(), nullptr,
-                                     &DialogProcedure, reinterpret_cast<LPARAM>(&run));
+    HWND dialog = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), bytes.Get(), nullptr,
+                                               &DialogProcedure, reinterpret_cast<LPARAM>(&run));
     if (dialog == nullptr || !run.window) {
         if (dialog != nullptr) ::DestroyWindow(dialog);
         return -1;

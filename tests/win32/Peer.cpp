@@ -27,9 +27,8 @@ int Navigate(const wchar_t* className) {
     windowClass.hInstance = ::GetModuleHandleW(nullptr);
     windowClass.lpszClassName = className;
     ::RegisterClassW(&windowClass);
-    const HWND window =
-        ::CreateWindowExW(0, className, L"navigation", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
-                          nullptr, windowClass.hInstance, nullptr);
+    HWND window = ::CreateWindowExW(0, className, L"navigation", WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                    100, nullptr, nullptr, windowClass.hInstance, nullptr);
     if (window == nullptr) return kUsageError;
     ::SetTimer(window, 1, kLifetimeMs, nullptr);
     vardel::win32::Say("ready");
@@ -39,7 +38,7 @@ int Navigate(const wchar_t* className) {
 }
 
 int Hold(const wchar_t* path) {
-    const HANDLE file = ::CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = ::CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return kUsageError;
     vardel::win32::Say("ready");
     ::Sleep(kLifetimeMs);

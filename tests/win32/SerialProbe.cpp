@@ -25,7 +25,7 @@ public:
     [[nodiscard]] std::string Ms() const {
         const std::chrono::duration<double, std::milli> taken = Clock::now() - start_;
         char text[32] = {};
-        std::snprintf(text, sizeof text, "%.2f", taken.count());
+        static_cast<void>(std::snprintf(text, sizeof text, "%.2f", taken.count()));
         return text;
     }
 
@@ -36,7 +36,7 @@ private:
 
 std::string Hex(std::uint8_t byte) {
     char text[3] = {};
-    std::snprintf(text, sizeof text, "%02X", byte);
+    static_cast<void>(std::snprintf(text, sizeof text, "%02X", byte));
     return text;
 }
 

@@ -36,11 +36,11 @@ struct IconGroup {
 #pragma pack(pop)
 
 TEST(Win32Resources, TheIconHoldsNineImagesIn48And32And16PixelsAtThreeDepths) {
-    const HMODULE program = ::LoadLibraryExW(
-        ProgramFile().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HMODULE program = ::LoadLibraryExW(ProgramFile().c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(program, nullptr);
-    const HRSRC found = ::FindResourceExW(program, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */,
-                                          MAKEINTRESOURCEW(IDR_MAINFRAME), kChineseSimplified);
+    HRSRC found = ::FindResourceExW(program, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */,
+                                    MAKEINTRESOURCEW(IDR_MAINFRAME), kChineseSimplified);
     ASSERT_NE(found, nullptr);
     const auto* group =
         static_cast<const IconGroup*>(::LockResource(::LoadResource(program, found)));

@@ -106,7 +106,7 @@ TEST_F(Win32Window, TheTemplateBecomesTheSystemsOwnDialogUnitForUnit) {
         HWND tabStop = ::GetNextDlgTabItem(window, nullptr, FALSE);
         for (const ControlTemplate& control : kMainDialogControls) {
             SCOPED_TRACE(control.id);
-            const HWND item = ::GetDlgItem(window, control.id);
+            HWND item = ::GetDlgItem(window, control.id);
             ASSERT_NE(item, nullptr);
             EXPECT_EQ(_wcsicmp(ClassOf(item).c_str(), Wide(control.windowClass)), 0);
             // WS_BORDER is the system's to draw: as an edge, or the control's own.
@@ -126,7 +126,7 @@ TEST_F(Win32Window, TheTemplateBecomesTheSystemsOwnDialogUnitForUnit) {
             EXPECT_EQ(placed.bottom - placed.top, mapped.bottom);
         }
         EXPECT_EQ(tabStop, ::GetDlgItem(window, IDC_START)) << "the button is the one tab stop";
-        const HWND button = ::GetDlgItem(window, IDC_START);
+        HWND button = ::GetDlgItem(window, IDC_START);
         EXPECT_EQ(::SendMessageW(button, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON, 0)
             << "not the default button";
         PBRANGE range{};
@@ -145,7 +145,7 @@ TEST_F(Win32Window, WhatTheDialogAsksReachesTheControls) {
     dialog.opened = [&](HWND window, Window& host) {
         host.SetControlText(IDC_STATUS, u"串口打开成功!");
         EXPECT_EQ(TextOf(::GetDlgItem(window, IDC_STATUS)), L"串口打开成功!");
-        const HWND bar = ::GetDlgItem(window, IDC_PROGRESS);
+        HWND bar = ::GetDlgItem(window, IDC_PROGRESS);
         for (const auto& [position, shown] : {std::pair{45, 45}, {228, 100}, {-5, 0}}) {
             host.SetBarPosition(IDC_PROGRESS, position);
             EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), shown) << position;
@@ -170,16 +170,16 @@ TEST_F(Win32Window, WhatTheDialogAsksReachesTheControls) {
 TEST_F(Win32Window, EnterEscapeAndCloseBecomeTheDialogManagersCommands) {
     struct Row {
         const char* name;
-        UINT message;
         WPARAM key;
-        bool tabToButton;
         std::pair<int, int> command;
+        UINT message;
+        bool tabToButton;
     };
     const Row rows[] = {
-        {"Enter", WM_KEYDOWN, VK_RETURN, false, {IDOK, BN_CLICKED}},
-        {"Escape", WM_KEYDOWN, VK_ESCAPE, false, {IDCANCEL, BN_CLICKED}},
-        {"close", WM_CLOSE, 0, false, {IDCANCEL, BN_CLICKED}},
-        {"Enter on the button", WM_KEYDOWN, VK_RETURN, true, {IDC_START, BN_CLICKED}},
+        {"Enter", VK_RETURN, {IDOK, BN_CLICKED}, WM_KEYDOWN, false},
+        {"Escape", VK_ESCAPE, {IDCANCEL, BN_CLICKED}, WM_KEYDOWN, false},
+        {"close", 0, {IDCANCEL, BN_CLICKED}, WM_CLOSE, false},
+        {"Enter on the button", VK_RETURN, {IDC_START, BN_CLICKED}, WM_KEYDOWN, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -192,7 +192,7 @@ TEST_F(Win32Window, EnterEscapeAndCloseBecomeTheDialogManagersCommands) {
                                reinterpret_cast<WPARAM>(::GetDlgItem(window, IDC_START)), TRUE);
             }
             // Keys go to the window with the focus, the close request to the frame.
-            const HWND focus = ::GetFocus();
+            HWND focus = ::GetFocus();
             const bool key = row.message == WM_KEYDOWN && focus != nullptr;
             ::PostMessageW(key ? focus : window, row.message, row.key, 0);
         };
@@ -225,7 +225,7 @@ TEST_F(Win32Window, TheFiveMillisecondTimerTicks200TimesASecondAndNeverPilesUp) 
     EXPECT_GE(firstSecond, 180) << "a busy machine may lose a few";
     EXPECT_LE(firstSecond, 202);
     // One tick for the 40 periods missed, then the next period's, not 40.
-    const long rightAfter = std::count_if(ticks.begin(), ticks.end(), [&](ULONGLONG at) {
+    const auto rightAfter = std::count_if(ticks.begin(), ticks.end(), [&](ULONGLONG at) {
         return at >= longTickEnded && at < longTickEnded + 5;
     });
     EXPECT_LE(rightAfter, 2);
@@ -240,11 +240,11 @@ TEST_F(Win32Window, TheMainDialogTicksOpensThePortAndEndsOnTheExitCommand) {
     FakePlatform fake;
     UpgradeEngine engine(fake);
     MainDialog mainDialog(engine, fake, windows);
-    const HANDLE sender = ::CreateThread(
+    HANDLE sender = ::CreateThread(
         nullptr, 0,
         [](void*) -> DWORD {
             for (int i = 0; i < 1000; ++i) {
-                const HWND window = ::FindWindowW(L"#32770", L"Vardel v4.0");
+                HWND window = ::FindWindowW(L"#32770", L"Vardel v4.0");
                 if (window != nullptr && TextOf(::GetDlgItem(window, IDC_STEP)) == L"Step = 1" &&
                     ::IsWindowEnabled(::GetDlgItem(window, IDC_START)) != FALSE) {
                     ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);

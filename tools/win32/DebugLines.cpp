@@ -47,9 +47,11 @@ std::string DebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
 
 void CloseFileOf(const DEBUG_EVENT& event) {
     HANDLE file = nullptr;
-    if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT)
+    if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
         file = event.u.CreateProcessInfo.hFile;
-    if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) file = event.u.LoadDll.hFile;
+    } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
+        file = event.u.LoadDll.hFile;
+    }
     if (file != nullptr) ::CloseHandle(file);
 }
 

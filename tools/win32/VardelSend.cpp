@@ -62,7 +62,7 @@ std::wstring Text(HWND window, int control) {
 int PressStart(HWND window) {
     // The window is shown once it has set itself up; before that its button
     // is still as the template made it.
-    const HWND button = ::GetDlgItem(window, vardel::IDC_START);
+    HWND button = ::GetDlgItem(window, vardel::IDC_START);
     const bool pressable = Await(kButtonMs, [&] {
         return ::IsWindowVisible(window) != FALSE && ::IsWindowEnabled(button) != FALSE;
     });
@@ -91,10 +91,10 @@ int Picture(HWND window, const wchar_t* path) {
     BITMAPINFO format{};
     format.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     void* pixels = nullptr;
-    const HDC screen = ::GetDC(nullptr);
-    const HDC memory = ::CreateCompatibleDC(screen);
-    const HBITMAP bitmap = ::CreateDIBSection(screen, &format, DIB_RGB_COLORS, &pixels, nullptr, 0);
-    const HGDIOBJ before = ::SelectObject(memory, bitmap);
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateDIBSection(screen, &format, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    HGDIOBJ before = ::SelectObject(memory, bitmap);
     const bool copied =
         ::BitBlt(memory, 0, 0, width, height, screen, frame.left, frame.top, SRCCOPY) != FALSE;
     ::SelectObject(memory, before);
@@ -102,7 +102,7 @@ int Picture(HWND window, const wchar_t* path) {
     const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
     const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
     const BITMAPFILEHEADER file{0x4D42, headers + imageBytes, 0, 0, headers};  // "BM"
-    const HANDLE out = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE out = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     const bool saved =
         copied && out != INVALID_HANDLE_VALUE &&
@@ -139,7 +139,7 @@ int wmain(int argc, wchar_t** argv) {
         vardel::win32::Say(Utf8(kUsage), STD_ERROR_HANDLE);
         return kUsageError;
     }
-    const HWND window = FindVardel();
+    HWND window = FindVardel();
     if (window == nullptr) {
         Say("VardelSend: no Vardel window");
         return kNotThere;
