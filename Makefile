@@ -17,10 +17,12 @@ DEBIAN_PACKAGES := \
 	util-linux procps
 
 # The Windows build: MinGW-w64 (posix threads, see cmake/mingw-w64-x86_64.cmake)
-# and Wine 64-bit to run its tests, its demo and its benchmark.
+# and Wine 64-bit to run its tests, its demo and its benchmark, with the X
+# libraries its display driver loads (recommended by Wine, so not installed
+# with it here).
 DEBIAN_PACKAGES += \
 	g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
-	wine wine64
+	wine wine64 libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
 
 BUILD := build/default
 ASAN_BUILD := build/asan

@@ -103,19 +103,5 @@ TEST(Win32Programs, TheNavigationWindowOfEitherClassIsFoundAndEndsWhenAskedToQui
     EXPECT_EQ(platform.FindProgram(u"Q9Gps"), 0);
 }
 
-TEST(Win32System, MemoryIsTheTotalPhysicalAndTheClockCountsMilliseconds) {
-    Win32Platform platform;
-    MEMORYSTATUSEX status{};
-    status.dwLength = sizeof status;
-    ASSERT_NE(::GlobalMemoryStatusEx(&status), FALSE);
-    EXPECT_EQ(platform.TotalPhysicalMemory(),
-              static_cast<std::uint32_t>(std::min<DWORDLONG>(status.ullTotalPhys, 0xFFFFFFFFu)));
-    const std::uint32_t before = platform.TickCount();
-    ::Sleep(100);
-    const std::uint32_t waited = platform.TickCount() - before;
-    EXPECT_GE(waited, 90u);
-    EXPECT_LT(waited, 2000u);
-}
-
 }  // namespace
 }  // namespace vardel
