@@ -5,10 +5,9 @@
 # std::mutex and std::condition_variable, which GCC 12's win32 thread model
 # does not have; with the posix model the C++ runtime's threading sits on
 # winpthreads, which is linked in statically like the rest, so Vardel.exe still
-# needs no DLL beyond Windows' own. The program itself starts no C++ thread:
-# it runs on one thread, as the design wants, and the window host's one
-# helper thread (the 5 ms timer's pacer) is a plain CreateThread that talks to
-# the window through PostMessageW and an atomic flag.
+# needs no DLL beyond Windows' own. The program itself starts no thread at
+# all: it runs on one thread, as the design wants, and even its 5 ms timer is
+# a waitable timer that the window host's modal loop waits on.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
