@@ -17,6 +17,14 @@ DEBIAN_PACKAGES := \
 	util-linux procps \
 	dpkg-dev
 
+# The Windows build: MinGW-w64 (posix threads, see cmake/mingw-w64-x86_64.cmake)
+# and Wine 64-bit to run its tests, its demo and its benchmark, with the X
+# libraries its display driver loads (recommended by Wine, so not installed
+# with it here).
+DEBIAN_PACKAGES += \
+	g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
+	wine wine64 libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
+
 BUILD := build/default
 ASAN_BUILD := build/asan
 JOBS := $(shell nproc 2>/dev/null || echo 2)
@@ -32,6 +40,7 @@ MAKEFLAGS += --no-print-directory
 
 .DEFAULT_GOAL := help
 .PHONY: help deps configure build test unit demo bench asan fuzz fuzz-long valgrind soak reliability-report lint format clean package
+.PHONY: windows windows-test demo-windows bench-windows clean-windows
 
 help:
 	@echo "make demo     build and show an upgrade run against the simulated MCU"
@@ -48,6 +57,10 @@ help:
 	@echo "make format   rewrite the C++ sources in the checked-in style"
 	@echo "make clean    remove $(BUILD) and $(ASAN_BUILD)"
 	@echo "make package  the Debian package $(BUILD)/vardel_<version>_amd64.deb"
+	@echo "make windows  build Vardel.exe for Windows with MinGW-w64 ($(WINDOWS_BUILD))"
+	@echo "make windows-test  the Windows suite under Wine (part of make test)"
+	@echo "make demo-windows  Vardel.exe under Wine against the simulated MCU"
+	@echo "make bench-windows measure Vardel.exe under Wine; writes its part of docs/performance.md"
 
 deps:
 	@bash tools/install-deps.sh $(DEBIAN_PACKAGES)
@@ -65,6 +78,7 @@ test: unit
 	@$(MAKE) --no-print-directory asan
 	@$(MAKE) --no-print-directory fuzz
 	@$(MAKE) --no-print-directory valgrind
+	@$(MAKE) --no-print-directory windows-test
 	@echo "make test: every stage passed"
 
 unit: build
@@ -131,8 +145,8 @@ asan: deps
 	@cmake --build --preset asan --parallel $(JOBS)
 	@ctest --preset asan $(CTEST_FLAGS)
 
-lint: build
-	@bash tools/lint.sh check $(BUILD)
+lint: build windows
+	@bash tools/lint.sh check $(BUILD) $(WINDOWS_BUILD)
 
 format: deps
 	@bash tools/lint.sh format
@@ -143,3 +157,34 @@ clean:
 # The Debian package of the program (CPack; cmake/Packaging.cmake).
 package: build
 	@cd $(BUILD) && cpack >/dev/null && ls $(CURDIR)/$(BUILD)/vardel_*_amd64.deb
+
+# --- Windows: Vardel.exe built with MinGW-w64, run and tested under Wine -----
+# Everything Windows runs in one Wine prefix of the build's own,
+# $(WINDOWS_BUILD)/wine, made once (tools/wine/prefix.sh); each run keeps one
+# wineserver up for its length (tools/wine/session.sh). The tests always get
+# an Xvfb of their own; the demo and the benchmark use the caller's display
+# when there is one.
+WINDOWS_BUILD := build/windows
+WINE_SESSION := bash tools/wine/session.sh $(WINDOWS_BUILD)/wine
+XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
+SOME_DISPLAY = $(if $(DISPLAY)$(WAYLAND_DISPLAY),,$(XVFB))
+
+windows: deps
+	@$(CONFIGURE) windows
+	@cmake --build --preset windows --parallel $(JOBS)
+	@echo "built $(WINDOWS_BUILD)/app/Vardel.exe ($$(stat -c %s $(WINDOWS_BUILD)/app/Vardel.exe) bytes)"
+
+# The default build first: the end-to-end test runs the Linux simulator.
+windows-test: build windows
+	@echo "the Windows suite under Wine"
+	@$(XVFB) $(WINE_SESSION) ctest --preset windows $(CTEST_FLAGS)
+
+demo-windows: build windows
+	@$(SOME_DISPLAY) $(WINE_SESSION) bash tools/demo-windows.sh $(BUILD) $(WINDOWS_BUILD)
+
+bench-windows: build windows
+	@$(SOME_DISPLAY) $(WINE_SESSION) bash tools/bench-windows.sh $(BUILD) $(WINDOWS_BUILD) docs/performance.md
+
+clean: clean-windows
+clean-windows:
+	rm -rf $(WINDOWS_BUILD)

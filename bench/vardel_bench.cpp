@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -387,6 +388,17 @@ bool WriteText(const std::string& path, const std::string& text) {
     return static_cast<bool>(file.flush());
 }
 
+// The part of the file that `make bench-windows` writes, from its marker on,
+// is kept as it is; empty when there is none.
+std::string WindowsPart(const std::string& path) {
+    constexpr std::string_view kMarker = "<!-- windows-part:";
+    std::ifstream file(path);
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    const auto at = text.find(kMarker);
+    return at == std::string::npos ? std::string() : "\n" + text.substr(at);
+}
+
 std::string FolderOf(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? "." : path.substr(0, slash);
@@ -421,8 +433,9 @@ int main(int argc, char** argv) {
     }
     const std::string table = Table(bench.Rows());
     (void)std::fputs(("\n" + table).c_str(), stdout);
-    const std::string document =
-        Document(table, settings.command, DescribeMachine(), UtcNow(), Notes(plan, settings.quick));
+    const std::string document = Document(table, settings.command, DescribeMachine(), UtcNow(),
+                                          Notes(plan, settings.quick)) +
+                                 WindowsPart(settings.output);
     if (!WriteText(settings.output, document)) {
         (void)std::fprintf(stderr, "vardel_bench: could not write %s\n", settings.output.c_str());
         return 1;

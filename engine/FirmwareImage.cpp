@@ -13,7 +13,6 @@ namespace {
 constexpr std::uint32_t kMtkMemoryThreshold = 130u * 1024u * 1024u;
 // Less than this is not a usable image.
 constexpr std::uint32_t kMinImageSize = 1024;
-constexpr char16_t kFolderSeparator = u'/';
 
 struct PlatformVariant {
     const char16_t* fileName;
@@ -43,10 +42,10 @@ std::u16string DebugLine(const std::u16string& text) {
 
 // Ends the path right after its last separator, keeping the folder; a path
 // without one is left whole.
-void KeepFolder(char16_t* path) {
+void KeepFolder(char16_t* path, char16_t separator) {
     char16_t* lastSeparator = nullptr;
     for (char16_t* p = path; *p != u'\0'; ++p) {
-        if (*p == kFolderSeparator) {
+        if (*p == separator) {
             lastSeparator = p;
         }
     }
@@ -93,7 +92,7 @@ int UpgradeEngine::LoadFirmware() {
     // empty, and the firmware path cannot be built either.
     const bool programPathFits = programPathLength < kPathCapacity;
     if (programPathFits) {
-        KeepFolder(path);
+        KeepFolder(path, platform_.FolderSeparator());
     }
 
     isMtkPlatform = DetectPlatform() == 1 ? 1 : 0;

@@ -62,6 +62,9 @@ public:
     // path's length in units without the terminator, whether or not it fit;
     // 0 on failure.
     virtual std::uint32_t ProgramFilePath(char16_t* buffer, std::uint32_t capacity) = 0;
+    // The character that ends each folder in such a path: '/' unless the
+    // system says otherwise (Windows: the backslash).
+    [[nodiscard]] virtual char16_t FolderSeparator() const { return u'/'; }
     // When no file has exactly the name that ends path, puts in its place the
     // name of a file in the same folder that differs from it only in letter
     // case, if there is one; the path keeps its length. A file system that

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The checks behind `make lint` and `make format`.
-#   tools/lint.sh check BUILD_DIR   clang-format, clang-tidy and cppcheck; fails on any finding
+#   tools/lint.sh check BUILD_DIR [WINDOWS_BUILD_DIR]
+#                                   clang-format, clang-tidy and cppcheck; fails on any finding
 #   tools/lint.sh format            rewrites our C++ files in the checked-in style
 # BUILD_DIR must hold compile_commands.json of a finished build (generated
 # headers included), which `make lint` sees to.
@@ -74,8 +75,28 @@ run_cppcheck() {
         -i"$build"
 }
 
+# The Windows build's own sources, cross-compiled with MinGW-w64: clang-tidy
+# reads them for that target with the cross compiler's C++ headers, and
+# cppcheck with its Windows library. The sources both builds share are
+# checked with the Linux build above.
+run_windows_checks() {
+    local build=$1 cxx=x86_64-w64-mingw32-g++-posix headers sources status=0
+    headers="$($cxx -print-file-name=include)/c++"
+    echo "== clang-tidy (Windows)"
+    sources=$(compiled_sources "$build" | grep -E '(^|/)win32/|WinMain' || true)
+    tidy "$build" --extra-arg=--target=x86_64-w64-mingw32 --extra-arg="-isystem$headers" \
+        --extra-arg="-isystem$headers/x86_64-w64-mingw32" --extra-arg="-isystem$headers/backward" \
+        <<<"$sources" || status=1
+    echo "== cppcheck (Windows)"
+    cppcheck --project="$build/compile_commands.json" --quiet -j "$jobs" --platform=win64 \
+        --enable=warning,performance,portability --std=c++20 --library=windows --library=googletest \
+        --inline-suppr --error-exitcode=1 --suppress=missingIncludeSystem --suppress=unmatchedSuppression \
+        -i"$build" -i/usr/src/googletest || status=1
+    return "$status"
+}
+
 check() {
-    local build=$1 failed=()
+    local build=$1 windows=${2:-} failed=()
     if [[ ! -f $build/compile_commands.json ]]; then
         echo "lint: $build/compile_commands.json is missing; build first" >&2
         exit 2
@@ -83,6 +104,9 @@ check() {
     run_clang_format || failed+=(clang-format)
     run_clang_tidy "$build" || failed+=(clang-tidy)
     run_cppcheck "$build" || failed+=(cppcheck)
+    if [[ -n $windows ]]; then
+        run_windows_checks "$windows" || failed+=(windows)
+    fi
     if [[ ${#failed[@]} -gt 0 ]]; then
         echo "lint: findings from ${failed[*]}" >&2
         exit 1
@@ -91,10 +115,10 @@ check() {
 }
 
 case ${1:-} in
-check) check "${2:?usage: $0 check BUILD_DIR}" ;;
+check) check "${2:?usage: $0 check BUILD_DIR [WINDOWS_BUILD_DIR]}" "${3:-}" ;;
 format) cxx_files | xargs -0 -r clang-format -i ;;
 *)
-    echo "usage: $0 check BUILD_DIR | format" >&2
+    echo "usage: $0 check BUILD_DIR [WINDOWS_BUILD_DIR] | format" >&2
     exit 2
     ;;
 esac

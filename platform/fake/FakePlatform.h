@@ -65,6 +65,7 @@ public:
 
     // --- files ---
     std::u16string programPath = u"/opt/vardel/vardel";
+    char16_t folderSeparator = u'/';
     bool programPathFails = false;
     std::map<std::u16string, File> files;
     std::vector<std::u16string> openedPaths;  // every open attempt, in order
@@ -90,6 +91,7 @@ public:
     std::uint8_t* Allocate(std::size_t size) override;
     void Free(std::uint8_t* block) override;
     std::uint32_t ProgramFilePath(char16_t* buffer, std::uint32_t capacity) override;
+    [[nodiscard]] char16_t FolderSeparator() const override { return folderSeparator; }
     FileHandle OpenFileForReading(const char16_t* path) override;
     std::uint32_t ReadFile(FileHandle file, std::uint8_t* buffer, std::uint32_t length,
                            std::uint32_t& error) override;

@@ -100,15 +100,23 @@ TEST_F(EngineFirmwareImage, NoMemoryForTheBufferFailsBeforeAnyFileIsOpenedAndIsT
 }
 
 TEST_F(EngineFirmwareImage, TheFileIsLookedForNextToTheProgram) {
-    const std::pair<std::u16string, std::u16string> rows[] = {
-        {u"/opt/vardel/vardel", u"/opt/vardel/KD51A.BIN"},
-        {u"/vardel", u"/KD51A.BIN"},
-        // With no folder at all nothing is cut: the name goes after the whole path.
-        {u"vardel", u"vardelKD51A.BIN"},
+    struct Row {
+        std::u16string program;
+        char16_t separator;
+        std::u16string file;
     };
-    for (const auto& [program, file] : rows) {
+    const Row rows[] = {
+        {u"/opt/vardel/vardel", u'/', u"/opt/vardel/KD51A.BIN"},
+        {u"/vardel", u'/', u"/KD51A.BIN"},
+        // With no folder at all nothing is cut: the name goes after the whole path.
+        {u"vardel", u'/', u"vardelKD51A.BIN"},
+        // Windows: the backslash ends a folder.
+        {u"C:\\Flash\\Vardel.exe", u'\\', u"C:\\Flash\\KD51A.BIN"},
+    };
+    for (const auto& [program, separator, file] : rows) {
         Clear();
         fake.programPath = program;
+        fake.folderSeparator = separator;
         EXPECT_EQ(engine.LoadFirmware(), 0);
         EXPECT_EQ(fake.openedPaths, Texts16{file});
     }

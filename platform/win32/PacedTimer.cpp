@@ -1,0 +1,44 @@
+#include "platform/win32/PacedTimer.h"
+
+namespace vardel::win32 {
+
+namespace {
+
+// CREATE_WAITABLE_TIMER_HIGH_RESOLUTION (Windows 10 1803 and later): a timer
+// that keeps a period below the system's clock interval even without
+// timeBeginPeriod. Older systems refuse it, and the plain timer is used.
+constexpr DWORD kHighResolution = 0x00000002;
+constexpr LONGLONG kHundredNsPerMs = 10000;
+constexpr UINT kFinestPeriodMs = 1;
+
+HANDLE CreatePeriodTimer() {
+    HANDLE timer = ::CreateWaitableTimerExW(nullptr, nullptr, kHighResolution, TIMER_ALL_ACCESS);
+    if (timer == nullptr) {
+        timer = ::CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+    }
+    return timer;
+}
+
+}  // namespace
+
+PacedTimer::PacedTimer(UINT_PTR id, DWORD periodMs) : id_(id), timer_(CreatePeriodTimer()) {
+    if (!timer_.Valid()) {
+        return;
+    }
+    periodRaised_ = ::timeBeginPeriod(kFinestPeriodMs) == TIMERR_NOERROR;
+    LARGE_INTEGER firstDue{};
+    firstDue.QuadPart = -static_cast<LONGLONG>(periodMs) * kHundredNsPerMs;  // relative
+    running_ = ::SetWaitableTimer(timer_.Get(), &firstDue, static_cast<LONG>(periodMs), nullptr,
+                                  nullptr, FALSE) != FALSE;
+}
+
+PacedTimer::~PacedTimer() {
+    if (running_) {
+        ::CancelWaitableTimer(timer_.Get());
+    }
+    if (periodRaised_) {
+        ::timeEndPeriod(kFinestPeriodMs);
+    }
+}
+
+}  // namespace vardel::win32

@@ -1,0 +1,82 @@
+// The platform on Windows: the calls the engine's operations are written in,
+// with their arguments as the design gives them. The serial port is "COM4:",
+// the firmware file is opened without sharing, debug lines go to the system's
+// debug output, and the navigation program is found by its window's class.
+//
+// Handles: a port or a file is its Win32 HANDLE; a program is the HWND of its
+// top-level window.
+#pragma once
+
+#include "platform/win32/SystemHeaders.h"
+
+#include <cstdint>
+
+#include "platform/Platform.h"
+
+namespace vardel {
+
+class Win32Platform final : public Platform {
+public:
+    // portName: L"COM4:" in the program; the tests give another.
+    explicit Win32Platform(const wchar_t* portName = L"COM4:");
+
+    PortHandle OpenSerial() override;
+    bool ConfigureSerial(PortHandle port) override;
+    void PurgeSerial(PortHandle port) override;
+    std::uint32_t WriteSerial(PortHandle port, const std::uint8_t* bytes,
+                              std::uint32_t length) override;
+    // A byte taken by the last wait comes first.
+    bool ReadSerialByte(PortHandle port, std::uint8_t& byte) override;
+    // Sleeps in one ReadFile that waits for the first byte or the time-out
+    // (ReadIntervalTimeout = ReadTotalTimeoutMultiplier = MAXDWORD); the byte
+    // it takes is kept for the next ReadSerialByte. The port's own time-outs,
+    // reads that never wait, are put back before it returns.
+    void WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) override;
+    void CloseSerial(PortHandle port) override;
+
+    std::uint32_t TickCount() override;
+
+    std::uint32_t TotalPhysicalMemory() override;
+    std::uint8_t* Allocate(std::size_t size) override;
+    void Free(std::uint8_t* block) override;
+
+    std::uint32_t ProgramFilePath(char16_t* buffer, std::uint32_t capacity) override;
+    [[nodiscard]] char16_t FolderSeparator() const override { return u'\\'; }
+    FileHandle OpenFileForReading(const char16_t* path) override;
+    std::uint32_t ReadFile(FileHandle file, std::uint8_t* buffer, std::uint32_t length,
+                           std::uint32_t& error) override;
+    void CloseFile(FileHandle file) override;
+
+    // OutputDebugStringW: a debugger, or a tool that listens, sees it.
+    void DebugPrint(const char16_t* line) override;
+
+    // FindWindowW with the name as the window class and no window name.
+    ProgramHandle FindProgram(const char16_t* name) override;
+    // PostMessageW of WM_QUIT to that window; nothing waits for it.
+    void AskProgramToQuit(ProgramHandle program) override;
+
+private:
+    struct Stash {
+        PortHandle port = 0;  // 0: no byte kept
+        std::uint8_t byte = 0;
+    };
+
+    const wchar_t* portName_;
+    Stash stash_;
+};
+
+namespace win32 {
+
+// The line settings applied to the DCB that GetCommState returned: 38,400
+// baud, 8N1, binary, no flow control on output, DTR and RTS off. fInX, the
+// reserved bits and every other field keep what they had.
+void ApplyLinkSettings(DCB& dcb);
+
+// Reads that return at once with what has arrived; writes without time-out.
+COMMTIMEOUTS LinkTimeouts();
+// Reads that wait up to timeoutMs for the first byte and return with it.
+COMMTIMEOUTS WaitTimeouts(std::uint32_t timeoutMs);
+
+}  // namespace win32
+
+}  // namespace vardel

@@ -1,0 +1,140 @@
+// The serial port "COM4:": opened exclusively, set to 38,400 baud 8N1 through
+// its DCB, with reads that never wait.
+#include <algorithm>
+
+#include "platform/win32/Handles.h"
+#include "platform/win32/Win32Platform.h"
+
+namespace vardel {
+
+namespace win32 {
+
+namespace {
+
+constexpr DWORD kBaudRate = 38400;
+constexpr BYTE kDataBits = 8;
+constexpr DWORD kQueueBytes = 1024;
+constexpr DWORD kPurgeEverything = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+// A waiting read's time-out must lie strictly between 0 and MAXDWORD.
+constexpr DWORD kLongestWait = MAXDWORD - 1;
+
+}  // namespace
+
+void ApplyLinkSettings(DCB& dcb) {
+    dcb.BaudRate = kBaudRate;
+    dcb.ByteSize = kDataBits;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fBinary = 1;
+    dcb.fParity = 1;  // parity checking on, although no parity bit is used
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = 0;
+    dcb.fTXContinueOnXoff = 1;
+    dcb.fOutX = 0;
+    dcb.fErrorChar = 0;
+    dcb.fNull = 0;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.fAbortOnError = 0;
+}
+
+COMMTIMEOUTS LinkTimeouts() { return {MAXDWORD, 0, 0, 0, 0}; }
+
+COMMTIMEOUTS WaitTimeouts(std::uint32_t timeoutMs) {
+    return {MAXDWORD, MAXDWORD, std::clamp<DWORD>(timeoutMs, 1, kLongestWait), 0, 0};
+}
+
+}  // namespace win32
+
+namespace {
+
+// One ReadFile of one byte; false when none came.
+bool ReadOneByte(HANDLE port, std::uint8_t& byte) {
+    DWORD got = 0;
+    return ::ReadFile(port, &byte, 1, &got, nullptr) != FALSE && got == 1;
+}
+
+}  // namespace
+
+Win32Platform::Win32Platform(const wchar_t* portName) : portName_(portName) {}
+
+PortHandle Win32Platform::OpenSerial() {
+    HANDLE port = ::CreateFileW(portName_, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    return reinterpret_cast<PortHandle>(port);  // INVALID_HANDLE_VALUE is kInvalidHandle
+}
+
+// GetCommState's result is not looked at: the settings go on top of whatever
+// it left in the record. Only a refused SetCommState fails the configuration.
+bool Win32Platform::ConfigureSerial(PortHandle port) {
+    HANDLE handle = win32::AsHandle(port);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    static_cast<void>(::GetCommState(handle, &dcb));
+    win32::ApplyLinkSettings(dcb);
+    if (::SetCommState(handle, &dcb) == FALSE) {
+        return false;
+    }
+    static_cast<void>(::SetupComm(handle, win32::kQueueBytes, win32::kQueueBytes));
+    COMMTIMEOUTS timeouts = win32::LinkTimeouts();
+    static_cast<void>(::SetCommTimeouts(handle, &timeouts));
+    return true;
+}
+
+void Win32Platform::PurgeSerial(PortHandle port) {
+    if (stash_.port == port) {
+        stash_ = {};  // it had arrived, so it goes too
+    }
+    static_cast<void>(::PurgeComm(win32::AsHandle(port), win32::kPurgeEverything));
+}
+
+// No overlapped structure and no write time-out: WriteFile returns once the
+// driver has taken the bytes, or fails.
+std::uint32_t Win32Platform::WriteSerial(PortHandle port, const std::uint8_t* bytes,
+                                         std::uint32_t length) {
+    DWORD written = 0;
+    static_cast<void>(::WriteFile(win32::AsHandle(port), bytes, length, &written, nullptr));
+    return written;
+}
+
+bool Win32Platform::ReadSerialByte(PortHandle port, std::uint8_t& byte) {
+    if (stash_.port != 0 && stash_.port == port) {
+        byte = stash_.byte;
+        stash_ = {};
+        return true;
+    }
+    return ReadOneByte(win32::AsHandle(port), byte);
+}
+
+// A read that fails at once (the line is gone) would leave a caller that loops
+// on this spinning; the rest of the time is slept instead.
+void Win32Platform::WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) {
+    if (stash_.port != 0) {
+        return;  // a byte is already waiting
+    }
+    HANDLE handle = win32::AsHandle(port);
+    const DWORD start = ::GetTickCount();
+    COMMTIMEOUTS waiting = win32::WaitTimeouts(timeoutMs);
+    std::uint8_t byte = 0;
+    const bool got = ::SetCommTimeouts(handle, &waiting) != FALSE && ReadOneByte(handle, byte);
+    COMMTIMEOUTS usual = win32::LinkTimeouts();
+    static_cast<void>(::SetCommTimeouts(handle, &usual));
+    if (got) {
+        stash_ = {port, byte};
+        return;
+    }
+    const DWORD waited = ::GetTickCount() - start;
+    if (waited < timeoutMs) {
+        ::Sleep(timeoutMs - waited);
+    }
+}
+
+void Win32Platform::CloseSerial(PortHandle port) {
+    if (stash_.port == port) {
+        stash_ = {};
+    }
+    static_cast<void>(::CloseHandle(win32::AsHandle(port)));
+}
+
+}  // namespace vardel

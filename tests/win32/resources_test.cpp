@@ -1,0 +1,94 @@
+// Vardel.exe as Windows sees it from outside: its icon and version resource.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/resources/Resource.h"
+#include "tests/win32/Win32TestSupport.h"
+
+namespace vardel {
+namespace {
+
+// Vardel.exe is built into app/ beside this folder (tests/win32/).
+std::wstring ProgramFile() { return test::ProgramFolder() + L"..\\..\\app\\Vardel.exe"; }
+
+constexpr WORD kChineseSimplified = 0x0804;
+constexpr WORD kUnicode = 1200;
+
+#pragma pack(push, 2)
+struct IconGroupEntry {
+    BYTE width;
+    BYTE height;
+    BYTE colours;
+    BYTE reserved;
+    WORD planes;
+    WORD bitsPerPixel;
+    DWORD bytes;
+    WORD id;
+};
+struct IconGroup {
+    WORD reserved;
+    WORD type;
+    WORD count;
+    IconGroupEntry entries[1];
+};
+#pragma pack(pop)
+
+TEST(Win32Resources, TheIconHoldsNineImagesIn48And32And16PixelsAtThreeDepths) {
+    HMODULE program = ::LoadLibraryExW(ProgramFile().c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(program, nullptr);
+    HRSRC found = ::FindResourceExW(program, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */,
+                                    MAKEINTRESOURCEW(IDR_MAINFRAME), kChineseSimplified);
+    ASSERT_NE(found, nullptr);
+    const auto* group =
+        static_cast<const IconGroup*>(::LockResource(::LoadResource(program, found)));
+    ASSERT_EQ(group->count, 9);
+    std::vector<std::pair<int, int>> images;
+    for (int i = 0; i < group->count; ++i) {
+        const IconGroupEntry& entry = group->entries[i];  // NOLINT: a counted trailing array
+        images.emplace_back(entry.width, entry.bitsPerPixel);
+    }
+    const std::vector<std::pair<int, int>> expected = {
+        {48, 24}, {48, 8}, {48, 4}, {32, 24}, {32, 8}, {32, 4}, {16, 24}, {16, 8}, {16, 4}};
+    EXPECT_EQ(images, expected);
+    ::FreeLibrary(program);
+}
+
+TEST(Win32Resources, TheVersionResourceIsChineseSimplified1001AndNamesVardel40) {
+    const std::wstring file = ProgramFile();
+    DWORD ignored = 0;
+    std::vector<BYTE> data(::GetFileVersionInfoSizeW(file.c_str(), &ignored));
+    ASSERT_FALSE(data.empty());
+    ASSERT_NE(::GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(data.size()), data.data()),
+              FALSE);
+    void* value = nullptr;
+    UINT size = 0;
+    ASSERT_NE(::VerQueryValueW(data.data(), L"\\", &value, &size), FALSE);
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
+    EXPECT_EQ(fixed->dwFileOS, 4u);
+    EXPECT_EQ(fixed->dwFileType, 1u);
+
+    ASSERT_NE(::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &value, &size), FALSE);
+    const auto* language = static_cast<const WORD*>(value);
+    EXPECT_EQ(language[0], kChineseSimplified);
+    EXPECT_EQ(language[1], kUnicode);
+
+    const std::pair<const wchar_t*, const wchar_t*> strings[] = {
+        {L"FileDescription", L"Vardel"},  {L"ProductName", L"Vardel"},
+        {L"FileVersion", L"4.0"},         {L"ProductVersion", L"4.0"},
+        {L"InternalName", L"Vardel.exe"}, {L"OriginalFilename", L"Vardel.exe"}};
+    for (const auto& [name, expected] : strings) {
+        const std::wstring path = std::wstring(L"\\StringFileInfo\\080404B0\\") + name;
+        ASSERT_NE(::VerQueryValueW(data.data(), path.c_str(), &value, &size), FALSE);
+        EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), expected);
+    }
+}
+
+}  // namespace
+}  // namespace vardel

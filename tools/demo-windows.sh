@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The Windows demo: Vardel.exe under Wine against the simulated MCU.
+#   tools/demo-windows.sh HOST_BUILD WINDOWS_BUILD [PICTURE.png]
+# Runs inside a Wine session of the Windows build's prefix (`make
+# demo-windows` starts one; the end-to-end test runs in the suite's own). The
+# demo image of 448 blocks goes beside Vardel.exe as KD51A.BIN and MTK51A.BIN;
+# the simulated MCU (the Linux tool vardel-mcu-sim) plays the MCU on a
+# pseudo-terminal that the prefix knows as COM4. Vardel.exe runs under
+# DebugLines, which prints its debug lines; VardelSend presses its button,
+# waits for the end of the transfer, takes the picture and sends the exit
+# command 1001, which writes the reset frame and closes the window. The exit
+# status is 0 only when the MCU received the image identical and the reset
+# frame came, and the program ended well.
+set -euo pipefail
+
+host=$1
+windows=$2
+picture=${3:-docs/dialog-windows.png}
+: "${WINEPREFIX:?run inside tools/wine/session.sh}"
+here=$(cd "$(dirname "$0")" && pwd)
+apps=$(cd "$windows/app" && pwd)
+sim="$host/sim/vardel-mcu-sim"
+link="$WINEPREFIX/dosdevices/com4"
+work=$(mktemp -d)
+sim_pid=
+program_pid=
+
+finish() {
+    [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
+    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap finish EXIT
+
+windows_path() { winepath -w "$1" 2>/dev/null; }
+send() { "$here/wine/run.sh" "$WINEPREFIX" "$apps/VardelSend.exe" "$@"; }
+
+python3 "$here/demo-image.py" "$apps/KD51A.BIN" "$apps/MTK51A.BIN"
+echo "demo image: 28672 bytes (448 blocks) as $apps/KD51A.BIN and MTK51A.BIN"
+
+"$sim" --image "$apps/KD51A.BIN" --link "$link" --ready --max-seconds 900 \
+    >"$work/sim.out" 2>"$work/sim.err" &
+sim_pid=$!
+for _ in $(seq 100); do
+    grep -q '^ready ' "$work/sim.out" && break
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.05
+done
+if ! grep -q '^ready ' "$work/sim.out"; then
+    echo "the simulated MCU did not start:" >&2
+    cat "$work/sim.err" >&2
+    exit 1
+fi
+echo "simulated MCU at COM4 ($link)"
+
+# Ending the debugger (this process) ends the program it debugs.
+wine "$apps/DebugLines.exe" "$(windows_path "$apps/Vardel.exe")" >"$work/debug.out" 2>&1 &
+program_pid=$!
+
+echo "pressing 开始升级 once the port is open"
+send start
+send wait-step 255
+send show | sed 's/^/window: /; s/^window: window: /window at: /'
+send picture "$(windows_path "$work/dialog.bmp")"
+/usr/bin/python3 -c 'import sys; from PIL import Image; Image.open(sys.argv[1]).save(sys.argv[2])' \
+    "$work/dialog.bmp" "$picture"
+echo "picture of the finished window: $picture"
+echo "sending the exit command 1001"
+send exit
+
+program_status=0
+wait "$program_pid" || program_status=$?
+program_pid=
+sed 's/\r$//; s/^/debug: /' "$work/debug.out"
+
+# The MCU ends by itself once the reset frame came; it is told to stop only
+# if that does not happen soon.
+for _ in $(seq 60); do
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.05
+done
+kill -TERM "$sim_pid" 2>/dev/null || true
+sim_status=0
+wait "$sim_pid" || sim_status=$?
+sim_pid=
+grep -E '^(verdict|timing):' "$work/sim.out" || cat "$work/sim.err" >&2
+if [ "$program_status" -eq 0 ] && [ "$sim_status" -eq 0 ]; then
+    echo "demo: the MCU received the image identical and the reset frame"
+    exit 0
+fi
+echo "demo: failed (program status $program_status, MCU status $sim_status)" >&2
+exit 1
