@@ -269,7 +269,7 @@ private:
         error.clear();
         Idle(
             "CPU at STEP_CLOSED with the port held by another process (opened without a lock: "
-            "one look at that holder on every tick)",
+            "one read of the watch on that holder on every tick)",
             runs_.PortHeldByAnother(plan_.window, error), error, kClosedCpuGoal);
     }
 

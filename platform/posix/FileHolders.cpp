@@ -1,6 +1,7 @@
 #include "platform/posix/FileHolders.h"
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <array>
@@ -134,6 +135,31 @@ bool FileHolders::StillHolds(const Holder& holder, const struct stat& identity) 
     struct stat info {};
     return got > 0 && std::string_view(link, static_cast<std::size_t>(got)) == holder.link &&
            ::stat(path, &info) == 0 && SameObject(identity, info);
+}
+
+// The watch follows the descriptor's link in /proc to the very object it
+// refers to, whatever name the holder opened it by.
+void CloseWatch::Start(const Holder& holder) {
+    events_.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    char path[kNameSize];
+    (void)std::snprintf(path, sizeof path, "/proc/%d/fd/%d", static_cast<int>(holder.pid),
+                        holder.fd);
+    constexpr std::uint32_t kLetGo = IN_CLOSE_WRITE | IN_CLOSE_NOWRITE | IN_DELETE_SELF;
+    if (events_.Valid() && ::inotify_add_watch(events_.Get(), path, kLetGo) < 0) {
+        Stop();
+    }
+}
+
+bool CloseWatch::Quiet() {
+    if (!events_.Valid()) {
+        return false;
+    }
+    alignas(inotify_event) char seen[4096];
+    ssize_t got = 0;
+    do {
+        got = ::read(events_.Get(), seen, sizeof seen);
+    } while (got < 0 && errno == EINTR);
+    return got < 0 && errno == EAGAIN;
 }
 
 }  // namespace vardel

@@ -32,10 +32,10 @@ public:
     explicit PosixPlatform(std::string serialDevice);
 
     // The device is opened, locked, and refused while any other process has
-    // it open, before its settings are touched. The holder found is looked at
-    // alone on the next attempt, before the device is opened, so that a port
-    // held for long costs one look a tick; all processes are searched again
-    // only once it has let go.
+    // it open, before its settings are touched. The holder found is watched:
+    // until somebody closes what it holds, an attempt costs one read of the
+    // watch and the device is not even opened; then that holder is looked at
+    // again, and all processes are searched anew only once it has let go.
     PortHandle OpenSerial() override;
     bool ConfigureSerial(PortHandle port) override;
     void PurgeSerial(PortHandle port) override;
@@ -108,6 +108,7 @@ private:
     std::vector<Search> searches_;  // the last search for each name asked
     FileHolders holders_;
     std::optional<Holder> portHolder_;  // the other holder of the port found last
+    CloseWatch portWatch_;              // the moment anybody lets go of it
     // When the port, found free of other holders, last refused its settings.
     // It is then opened again on every tick: for kSearchPortAgainAfter it
     // counts as still free instead of all processes being searched each time.

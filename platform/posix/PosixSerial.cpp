@@ -116,14 +116,22 @@ PortHandle PosixPlatform::OpenSerial() {
 }
 
 // The holder found on an earlier attempt is looked at alone, without even
-// opening the device: one look a tick for as long as it holds the port.
+// opening the device, and only once somebody has closed what it holds: for as
+// long as it holds the port, a tick costs one read of the close watch.
 bool PosixPlatform::PortStillHeld() {
+    if (!portHolder_) {
+        return false;
+    }
+    if (portWatch_.Quiet()) {
+        return true;
+    }
     struct stat device {};
-    if (portHolder_ && ::stat(serialDevice_.c_str(), &device) == 0 &&
+    if (::stat(serialDevice_.c_str(), &device) == 0 &&
         FileHolders::StillHolds(*portHolder_, device)) {
         return true;
     }
     portHolder_.reset();
+    portWatch_.Stop();
     return false;
 }
 
@@ -133,7 +141,20 @@ bool PosixPlatform::PortHeldByAnother(int fd) {
         return false;
     }
     portHolder_ = holders_.Find(fd, FileHolders::Access::Any);
-    return portHolder_.has_value();
+    if (!portHolder_) {
+        portWatch_.Stop();
+        return false;
+    }
+    // The watch begins before the holder is looked at again, so that a close
+    // in between is never missed. A holder that let go already still counts
+    // for this attempt; the next one searches anew.
+    portWatch_.Start(*portHolder_);
+    struct stat device {};
+    if (::fstat(fd, &device) != 0 || !FileHolders::StillHolds(*portHolder_, device)) {
+        portHolder_.reset();
+        portWatch_.Stop();
+    }
+    return true;
 }
 
 bool PosixPlatform::ConfigureSerial(PortHandle port) {
