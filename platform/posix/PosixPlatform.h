@@ -76,7 +76,10 @@ public:
     // process, and this is asked for on every tick while the port stays
     // closed: so a program found is kept for as long as it runs under that
     // name, and after a search that found none the answer stays "none" for
-    // kSearchAgainAfter before all processes are searched again.
+    // kSearchAgainAfter before all processes are searched again. A search
+    // reads one file per process, so its pace sets most of the cost of a
+    // closed port; a navigation program that starts meanwhile is still asked
+    // to quit within a quarter of a second.
     ProgramHandle FindProgram(const char16_t* name) override;
     // Sends SIGTERM, but only to a pid FindProgram returned and only while
     // that process still has the name it was found by: a pid may have been
@@ -84,7 +87,7 @@ public:
     void AskProgramToQuit(ProgramHandle program) override;
 
 private:
-    static constexpr std::chrono::milliseconds kSearchAgainAfter{100};
+    static constexpr std::chrono::milliseconds kSearchAgainAfter{250};
     // A search for the holders of the port looks at every descriptor of every
     // process: a few milliseconds.
     static constexpr std::chrono::milliseconds kSearchPortAgainAfter{1000};
