@@ -97,7 +97,7 @@ TEST_F(EngineFirmwareImage, TheFileIsLookedForNextToTheProgramInAPathThatFits) {
         {a248 + u"vardel", u'/', 0, a248 + u"KD51A.BIN"},  // 259 units
         {a249 + u"vardel", u'/', 0, u""},
         {a248 + u"vardel", u'/', kMtkThreshold + 1, u""},  // the longer MTK name
-        {a248 + std::u16string(60, u'v'), u'/', 0, u""},   // the program path itself
+        {a248 + u"vardel0123", u'/', 0, u""},              // the program path itself: 260 units
         {u"", u'/', 0, u""},                               // no program path: nothing to say either
     };
     for (const auto& [program, separator, memory, opened] : rows) {

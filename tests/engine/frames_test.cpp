@@ -32,9 +32,11 @@ TEST_F(EngineFrames, OnlyBlocksWhollyInsideTheImageAreSent) {
     }
 }
 
-// Without a port nothing is written at all (nothing to write is no failure).
-// Progress goes out before the frame and stays said when the write falls short.
+// Without an image no block is sent, silently; without a port nothing is
+// written at all (nothing to write is no failure). Progress goes out before
+// the frame and stays said when the write falls short.
 TEST_F(EngineFrames, AFrameThatDoesNotGoOutWhollyFailsAndSaysSo) {
+    EXPECT_EQ(engine.SendBlock(0), 0);
     EXPECT_EQ(engine.SendBytes(nullptr, 0), 1);
     EXPECT_EQ(engine.SendReset(), 0);
     EXPECT_TRUE(fake.writeRequests.empty());

@@ -20,7 +20,7 @@ TEST_F(EngineRecord, AStartRequestIsTakenSilentlyWhenReadyAndIsBusyInEveryOtherS
     }
     // A second message callback takes over with its own context.
     EXPECT_EQ(engine.SetMessageCallback(RecordMessage, 42), 1);
-    engine.RequestStart();
+    EXPECT_EQ(engine.ReportMessage(u"heard"), 1);
     EXPECT_EQ(sink.context, 42u);
 }
 
