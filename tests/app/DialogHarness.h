@@ -35,7 +35,7 @@ struct DialogRig {
     }
 
     // An image of whole blocks (at least 16, the smallest image that loads).
-    void PutImage(std::uint32_t blocks) { fake.files[kQ9Image].bytes = test::Pattern(blocks * 64); }
+    void PutImage(std::size_t blocks) { fake.files[kQ9Image].bytes = test::Pattern(blocks * 64); }
 
     void Open() { window.Open(kMainDialogTemplate, dialog); }
     void Tick() { window.Timer(TIMER_ENGINE); }

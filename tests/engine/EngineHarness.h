@@ -67,7 +67,7 @@ protected:
         engine.SetMessageCallback(RecordMessage, 0);
         engine.SetProgressCallback(RecordProgress);
     }
-    ~EngineTest() override { sink.platform = nullptr; }
+    void TearDown() override { sink.platform = nullptr; }
 
     FakePlatform fake;
     UpgradeEngine engine{fake};
