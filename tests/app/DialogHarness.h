@@ -26,20 +26,16 @@ using test::ResetFrame;
 
 inline constexpr char16_t kQ9Image[] = u"/opt/vardel/KD51A.BIN";
 
-class DialogTest : public ::testing::Test {
-protected:
-    DialogTest() {
-        // The mailbox lives for the whole process; each case starts from zero.
+// One dialog on its own window, engine and platform; rows of a table that need
+// a fresh one each make their own.
+struct DialogRig {
+    DialogRig() {
+        // The mailbox lives for the whole process; each dialog starts from zero.
         statusMailbox = {};
-        fake.msPerTickCount = 1;
     }
 
     // An image of whole blocks (at least 16, the smallest image that loads).
-    void PutImage(std::uint32_t blocks) {
-        std::vector<std::uint8_t> bytes(std::size_t{blocks} * 64);
-        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
-        fake.files[kQ9Image].bytes = bytes;
-    }
+    void PutImage(std::size_t blocks) { fake.files[kQ9Image].bytes = test::Pattern(blocks * 64); }
 
     void Open() { window.Open(kMainDialogTemplate, dialog); }
     void Tick() { window.Timer(TIMER_ENGINE); }
@@ -47,31 +43,12 @@ protected:
     // The MCU's bytes, waiting on the line from now on.
     void Mcu(const std::vector<std::uint8_t>& bytes) { fake.Arrive(fake.now, bytes); }
 
-    long ResetFramesWritten() const {
-        return std::count(fake.writes.begin(), fake.writes.end(), ResetFrame());
-    }
-    // Along the road of a normal run.
-    void ToTransfer(std::uint32_t blocks = 16) {
-        PutImage(blocks);
-        Open();
-        Tick();
-        Press();
-        Tick();
-        Mcu(BlockRequest(0));
-        Tick();
-        ASSERT_EQ(engine.GetStep(), STEP_TRANSFER);
-    }
-    void ToDone() {
-        ToTransfer();
-        Mcu(Completion());
-        Tick();
-        ASSERT_EQ(engine.GetStep(), STEP_DONE);
-    }
-
     FakePlatform fake;
     UpgradeEngine engine{fake};
     FakeWindow window;
     MainDialog dialog{engine, fake, window};
 };
+
+class DialogTest : public ::testing::Test, protected DialogRig {};
 
 }  // namespace vardel::testing

@@ -1,5 +1,5 @@
-// The step machine: what one tick does in each step from STEP_READY on (the
-// ticks of STEP_CLOSED are in serial_link_test).
+// The step machine: what one tick does in each step, from opening the one
+// serial port (its three outcomes; a port once open is kept) to the end.
 #include "tests/engine/EngineHarness.h"
 
 namespace vardel::test {
@@ -7,19 +7,58 @@ namespace {
 
 class EngineStepMachine : public EngineTest {
 protected:
-    const Bytes image_ = Pattern(8192);
+    const Bytes image_ = Pattern(65536);
 };
 
-TEST_F(EngineStepMachine, ReadyReadsNothingUntilAStartThenBlockZeroLeadsIntoTheTransfer) {
-    ToReady();
-    Mcu(BlockRequest(0));  // after the purge, before the start
-    const int reads = fake.readCalls;
+TEST_F(EngineStepMachine, EachTickTriesThePortUntilItOpensAndAFailureAsksOnlyQ9GpsToQuit) {
+    Mcu(BlockRequest(4));  // stale input from before the opening
+    fake.portExists = false;
+    fake.programs = {{u"MtkGps", 21}};
     EXPECT_EQ(engine.Tick(), 1);
+    EXPECT_TRUE(fake.quitRequests.empty());
+
+    fake.programs = {{u"MtkGps", 21}, {u"Q9Gps", 11}};
+    engine.Tick();
+    EXPECT_EQ(engine.GetStep(), STEP_CLOSED);
+    EXPECT_EQ(fake.readCalls, 0);
+
+    // Refused settings: the handle is closed and the next tick opens afresh.
+    fake.portExists = true;
+    fake.refuseSettings = true;
+    engine.Tick();
+    EXPECT_EQ(engine.GetStep(), STEP_CLOSED);
+    EXPECT_EQ(engine.port, 0);
+    EXPECT_EQ(fake.openPort, 0);
+    EXPECT_EQ(Said(), (Texts16{kPortOpenFailed, kPortOpenFailed, u"串口配置失败!"}));
+    EXPECT_EQ(fake.quitRequests, (std::vector<ProgramHandle>{11, 11}));
+
+    fake.refuseSettings = false;
+    Clear();
+    engine.Tick();
+    EXPECT_EQ(engine.GetStep(), STEP_READY);
+    EXPECT_EQ(fake.PendingInput(), 0u);
+    EXPECT_EQ(Said(), Texts16{kPortOpened});
+    EXPECT_EQ(fake.quitRequests.size(), 2u);
+
+    // An open port is neither reopened nor reconfigured.
+    const PortHandle port = engine.port;
+    EXPECT_EQ(engine.OpenPort(), 1);
+    EXPECT_EQ(engine.port, port);
+    EXPECT_EQ(fake.openCalls, 4);
+    EXPECT_EQ(fake.configureCalls, 2);
+    EXPECT_EQ(fake.purgeCalls, 1);
+    EXPECT_EQ(Said(), Texts16{kPortOpened});
+}
+
+TEST_F(EngineStepMachine, ReadyReadsNothingUntilAStartThenOnlyBlockZeroLeadsIntoTheTransfer) {
+    ToReady();
+    // After the purge and before the start: these wait in the queue.
+    for (const Bytes& frame : {Completion(), BlockRequest(3), BlockRequest(0)}) Mcu(frame);
+    const int reads = fake.readCalls;
     EXPECT_EQ(engine.Tick(), 1);
     EXPECT_EQ(engine.GetStep(), STEP_READY);
     EXPECT_EQ(fake.readCalls, reads);
     EXPECT_TRUE(fake.writeRequests.empty());
-    EXPECT_TRUE(sink.reports.empty());
 
     PutFile(kQ9File, image_);
     engine.RequestStart();
@@ -27,15 +66,21 @@ TEST_F(EngineStepMachine, ReadyReadsNothingUntilAStartThenBlockZeroLeadsIntoTheT
     EXPECT_EQ(engine.GetStep(), STEP_HANDSHAKE);
     EXPECT_EQ(engine.signal, SIGNAL_NONE);
     EXPECT_EQ(fake.writes, std::vector<Bytes>{kEnterUpgradeFrame});
-    EXPECT_EQ(fake.PendingInput(), 7u);
+    EXPECT_EQ(fake.PendingInput(), 21u);
 
+    // The completion and any block but 0 leave the handshake waiting ...
+    engine.Tick();
+    engine.Tick();
+    EXPECT_EQ(engine.GetStep(), STEP_HANDSHAKE);
+    EXPECT_EQ(engine.signal, SIGNAL_COMPLETE);
+    // ... and block 0 opens the transfer, which serves it on the next tick.
     engine.Tick();
     EXPECT_EQ(engine.GetStep(), STEP_TRANSFER);
-    EXPECT_EQ(Texts(), Texts16{kLinkUp});
+    EXPECT_EQ(engine.signal, SIGNAL_NONE);
+    EXPECT_EQ(Said(), (Texts16{u"100%", kUpgradeDone, u"通信建立，开始传输数据!"}));
     EXPECT_EQ(fake.writes.size(), 1u);
-    engine.Tick();  // block 0 goes out on the next tick
+    engine.Tick();
     EXPECT_EQ(fake.writes.back(), DataFrame(image_, 0));
-    EXPECT_EQ(Percents(), std::vector<int>{0});
 }
 
 TEST_F(EngineStepMachine, AFailedLoadStaysReadyAndANewStartTriesAgainFromTheTop) {
@@ -44,92 +89,68 @@ TEST_F(EngineStepMachine, AFailedLoadStaysReadyAndANewStartTriesAgainFromTheTop)
     engine.Tick();
     EXPECT_EQ(engine.GetStep(), STEP_READY);
     EXPECT_EQ(engine.signal, SIGNAL_NONE);
-    EXPECT_EQ(Texts(), Texts16{kQ9OpenFailed});
+    EXPECT_EQ(Said(), Texts16{kQ9OpenFailed});
     EXPECT_TRUE(fake.writeRequests.empty());
     engine.Tick();  // no new request: no new attempt
     EXPECT_EQ(fake.openedPaths.size(), 1u);
 
     fake.totalPhysical = kMtkThreshold + 1;  // detected anew
     PutFile(kMtkFile, image_);
+    fake.writeLimit = 2;  // and an enter-upgrade frame cut short still starts the handshake
     ASSERT_EQ(engine.RequestStart(), 1);
     engine.Tick();
     EXPECT_EQ(fake.openedPaths, (Texts16{kQ9File, kMtkFile}));
     EXPECT_EQ(engine.GetStep(), STEP_HANDSHAKE);
+    EXPECT_EQ(Said().back(), kSendFailed);
 }
 
-TEST_F(EngineStepMachine, AShortEnterUpgradeFrameStillStartsTheHandshake) {
-    ToReady();
-    PutFile(kQ9File, image_);
-    fake.writeLimit = 2;
-    engine.RequestStart();
-    engine.Tick();
-    EXPECT_EQ(engine.GetStep(), STEP_HANDSHAKE);
-    EXPECT_EQ(Texts(), Texts16{kSendFailed});
-}
-
-TEST_F(EngineStepMachine, ANewerRequestReadOnTheFirstTransferTickIsServedInsteadOfBlockZero) {
-    ToTransfer(image_);
-    Mcu(BlockRequest(3));
-    engine.Tick();
-    EXPECT_EQ(fake.writes, std::vector<Bytes>{DataFrame(image_, 3)});
-}
-
+// A request read on the first transfer tick is served instead of block 0. The
+// progress of block n is n × 100 / 448, cut, not rounded, and not capped.
 TEST_F(EngineStepMachine, EachRequestIsAnsweredOnTheTickThatReadsItAndBlockOneWarnsFirst) {
     ToTransfer(image_);
-    engine.Tick();  // block 0
-    Clear();
-    engine.Tick();  // nothing asked: nothing written
-    EXPECT_TRUE(fake.writeRequests.empty());
-    for (std::uint16_t block : {7, 1, 2, 1, 127}) {
+    const std::pair<std::uint16_t, Texts16> rows[] = {{3, {u"0%"}},
+                                                      {7, {u"1%"}},
+                                                      {1, {kUpgrading, u"0%"}},
+                                                      {2, {u"0%"}},
+                                                      {1, {kUpgrading, u"0%"}},
+                                                      {447, {u"99%"}},
+                                                      {1023, {u"228%"}}};
+    for (const auto& [block, said] : rows) {
         Clear();
         Mcu(BlockRequest(block));
         engine.Tick();
         EXPECT_EQ(fake.writes, std::vector<Bytes>{DataFrame(image_, block)}) << block;
-        EXPECT_EQ(engine.requestedBlock, NO_REQUEST);
         EXPECT_EQ(engine.GetStep(), STEP_TRANSFER);
-        EXPECT_EQ(Texts(), block == 1 ? Texts16{kUpgrading} : Texts16{}) << block;
-        EXPECT_EQ(sink.reports.front().writesBefore, 0u);
+        EXPECT_EQ(Said(), said) << block;
+        EXPECT_EQ(sink.writesBefore.front(), 0u);
+        engine.Tick();  // nothing asked: nothing written
+        EXPECT_EQ(fake.writeRequests.size(), 1u);
     }
 }
 
-TEST_F(EngineStepMachine, TheCompletionEndsTheTransferOnTheTickThatReadsIt) {
+TEST_F(EngineStepMachine, TheCompletionEndsTheTransferOnTheTickThatReadsItAndDoneIsFinal) {
     ToTransfer(image_);
+    // Either sign of the completion alone ends it too, without writing.
+    const std::pair<std::int32_t, std::int32_t> rows[] = {{SIGNAL_NONE, ALL_BLOCKS_DONE},
+                                                          {SIGNAL_COMPLETE, 5}};
+    for (const auto& [signal, requestedBlock] : rows) {
+        engine.step = STEP_TRANSFER;
+        engine.signal = signal;
+        engine.requestedBlock = requestedBlock;
+        engine.Tick();
+        EXPECT_EQ(engine.GetStep(), STEP_DONE) << signal << " " << requestedBlock;
+        EXPECT_EQ(engine.signal, SIGNAL_NONE);
+        EXPECT_TRUE(fake.writeRequests.empty());
+    }
+
+    engine.step = STEP_TRANSFER;
     Mcu(Completion());
     engine.Tick();
     EXPECT_EQ(engine.GetStep(), STEP_DONE);
     EXPECT_EQ(engine.signal, SIGNAL_NONE);
-    EXPECT_EQ(Percents(), std::vector<int>{100});
-    EXPECT_EQ(Texts(), Texts16{kUpgradeDone});
+    EXPECT_EQ(Said(), (Texts16{u"100%", kUpgradeDone}));
     EXPECT_TRUE(fake.writeRequests.empty());
-}
 
-TEST_F(EngineStepMachine, EitherSignOfCompletionAloneEndsTheTransferWithoutWriting) {
-    const std::pair<std::int32_t, std::int32_t> rows[] = {{SIGNAL_NONE, ALL_BLOCKS_DONE},
-                                                          {SIGNAL_COMPLETE, 5}};
-    for (const auto& [signal, requestedBlock] : rows) {
-        FakePlatform platform;
-        platform.files[kQ9File].bytes = image_;
-        UpgradeEngine e{platform};
-        e.Tick();
-        e.RequestStart();
-        e.Tick();
-        platform.Arrive(platform.now, BlockRequest(0));
-        e.Tick();
-        ASSERT_EQ(e.GetStep(), STEP_TRANSFER);
-        platform.writes.clear();
-        e.signal = signal;
-        e.requestedBlock = requestedBlock;
-        e.Tick();
-        EXPECT_EQ(e.GetStep(), STEP_DONE) << signal << " " << requestedBlock;
-        EXPECT_EQ(e.signal, SIGNAL_NONE);
-        EXPECT_TRUE(platform.writes.empty());
-    }
-}
-
-TEST_F(EngineStepMachine, DoneIsFinalAndReadsNothing) {
-    ToTransfer(image_);
-    Mcu(Completion());
-    engine.Tick();
     Clear();
     Mcu(BlockRequest(4));
     const int reads = fake.readCalls;
@@ -137,7 +158,7 @@ TEST_F(EngineStepMachine, DoneIsFinalAndReadsNothing) {
     EXPECT_EQ(engine.GetStep(), STEP_DONE);
     EXPECT_EQ(fake.readCalls, reads);
     EXPECT_TRUE(fake.writeRequests.empty());
-    EXPECT_TRUE(sink.reports.empty());
+    EXPECT_TRUE(Said().empty());
 }
 
 }  // namespace

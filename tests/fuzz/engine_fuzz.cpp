@@ -4,87 +4,34 @@
 //  - every data frame the engine writes is exactly one image block that the MCU
 //    asked for, lies wholly inside the image, and carries the right sum and xor;
 //  - the step never moves backwards.
+#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <set>
 #include <vector>
 
 #include "engine/UpgradeEngine.h"
 #include "platform/fake/FakePlatform.h"
-#include "tests/fuzz/FuzzInput.h"
+#include "tests/engine/WireBytes.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
+using vardel::fuzz::Check;
+using vardel::test::Bytes;
 
-constexpr std::uint32_t kBlock = 64;
-
-// Each block of the image is unlike every other, so a frame names its block.
-std::vector<std::uint8_t> MakeImage(std::uint32_t size) {
-    std::vector<std::uint8_t> image(size);
-    for (std::uint32_t i = 0; i < size; ++i) {
-        const std::uint32_t block = i / kBlock;
-        image[i] = static_cast<std::uint8_t>((i % kBlock) == 0 ? block : (block >> 8) ^ (i * 131));
-    }
-    return image;
-}
-
-void CheckDataFrame(const std::vector<std::uint8_t>& frame, const std::vector<std::uint8_t>& image,
-                    const std::set<std::uint32_t>& asked, std::uint32_t imageSize) {
-    Check(frame.size() == 69);
-    Check(frame[0] == 0x23 && frame[1] == 0x55 && frame[2] == 0x44);
-    std::uint8_t sum = 0;
-    std::uint8_t x = 0;
-    for (std::uint32_t i = 0; i < kBlock; ++i) {
-        sum = static_cast<std::uint8_t>(sum + frame[3 + i]);
-        x = static_cast<std::uint8_t>(x ^ frame[3 + i]);
-    }
-    Check(frame[67] == sum && frame[68] == x);
-    bool matched = false;
-    for (std::uint32_t block : asked) {
-        if ((block + 1) * kBlock <= imageSize &&
-            std::equal(frame.begin() + 3, frame.begin() + 67,
-                       image.begin() + static_cast<std::ptrdiff_t>(block) * kBlock)) {
-            matched = true;
-            break;
-        }
-    }
-    Check(matched);
-}
-
-// Every block asked for with matching complements anywhere in the MCU's bytes
-// (a superset of what the parser may accept, frame borders aside).
-std::set<std::uint32_t> RequestsIn(const std::vector<std::uint8_t>& s) {
-    std::set<std::uint32_t> blocks;
-    for (std::size_t i = 0; i + 7 <= s.size(); ++i) {
-        if (s[i] == 0x23 && s[i + 1] == 0x55 && (s[i + 3] ^ s[i + 5]) == 0xFF &&
-            (s[i + 4] ^ s[i + 6]) == 0xFF) {
-            blocks.insert(static_cast<std::uint32_t>(s[i + 3] * 256 + s[i + 4]));
-        }
-    }
-    return blocks;
-}
-
-std::vector<std::uint8_t> Request(std::uint32_t block, bool goodComplement) {
-    const auto h = static_cast<std::uint8_t>(block >> 8);
-    const auto l = static_cast<std::uint8_t>(block);
-    return {0x23,
-            0x55,
-            0x52,
-            h,
-            l,
-            static_cast<std::uint8_t>(~h),
-            static_cast<std::uint8_t>(goodComplement ? ~l : l)};
+// A frame that is one whole block of the image, asked for, with its check bytes.
+bool IsAnAskedBlock(const Bytes& frame, const Bytes& image, const std::set<std::int32_t>& asked,
+                    std::uint32_t imageSize) {
+    return std::any_of(asked.begin(), asked.end(), [&](std::int32_t block) {
+        return static_cast<std::uint32_t>(block + 1) * 64 <= imageSize &&
+               frame == vardel::test::DataFrame(image, static_cast<std::uint32_t>(block));
+    });
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vardel::fuzz::FuzzInput in(data, size);
+    vardel::fuzz::FuzzInput in{data, size};
     vardel::FakePlatform fake;
     fake.now = in.Word();
     fake.msPerTickCount = 1 + in.Below(20);
@@ -92,11 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fake.refuseSettings = in.Below(16) == 0;
 
     const std::uint32_t imageSize = 1000 + in.Below(16) * 977;  // 1,000 to 15,655 bytes
-    const std::vector<std::uint8_t> image = MakeImage(imageSize);
+    const Bytes image = vardel::test::Pattern(imageSize);       // no two blocks alike
     fake.files[u"/opt/vardel/KD51A.BIN"].bytes = image;
 
     vardel::UpgradeEngine engine(fake);
-    std::vector<std::uint8_t> stream;  // the MCU's bytes, in the order the line delivers them
+    Bytes stream;  // the MCU's bytes, in the order the line delivers them
     std::int32_t lastStep = engine.GetStep();
     std::size_t checkedWrites = 0;
 
@@ -113,16 +60,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 3: {
             const std::uint32_t block = in.Below(4) == 0 ? in.Word() & 0xFFFF : in.Below(300);
-            const auto request = Request(block, in.Below(6) != 0);
+            Bytes request = vardel::test::BlockRequest(static_cast<std::uint16_t>(block), 0x52);
+            if (in.Below(6) == 0) request[6] = static_cast<std::uint8_t>(~request[6]);
             fake.Arrive(fake.now + in.Below(400), request);
             stream.insert(stream.end(), request.begin(), request.end());
             break;
         }
         case 4: {
-            std::vector<std::uint8_t> noise(1 + in.Below(8));
-            for (auto& b : noise) {
-                b = in.Byte();
-            }
+            Bytes noise(1 + in.Below(8));
+            for (auto& b : noise) b = in.Byte();
             fake.Arrive(fake.now + in.Below(400), noise);
             stream.insert(stream.end(), noise.begin(), noise.end());
             break;
@@ -144,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (; checkedWrites < fake.writeRequests.size(); ++checkedWrites) {
             const auto& frame = fake.writeRequests[checkedWrites];
             if (frame.size() == 69 && frame[2] == 0x44) {
-                CheckDataFrame(frame, image, RequestsIn(stream), engine.imageSize);
+                Check(IsAnAskedBlock(frame, image, vardel::fuzz::RequestsIn(stream),
+                                     engine.imageSize));
             }
         }
     }

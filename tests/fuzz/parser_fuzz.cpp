@@ -3,38 +3,17 @@
 // terminated, a poll window never outlives its bound, and every block number it
 // records is one the MCU really asked for with matching complements.
 #include <cstdint>
-#include <cstdlib>
 #include <set>
 #include <vector>
 
 #include "engine/UpgradeEngine.h"
 #include "platform/fake/FakePlatform.h"
-#include "tests/fuzz/FuzzInput.h"
+#include "tests/fuzz/FuzzSupport.h"
 
-namespace {
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-// Every valid block request (with matching complements) anywhere in the stream.
-std::set<std::int32_t> RequestsIn(const std::vector<std::uint8_t>& s) {
-    std::set<std::int32_t> blocks;
-    for (std::size_t i = 0; i + 7 <= s.size(); ++i) {
-        if (s[i] == 0x23 && s[i + 1] == 0x55 && (s[i + 3] ^ s[i + 5]) == 0xFF &&
-            (s[i + 4] ^ s[i + 6]) == 0xFF) {
-            blocks.insert(s[i + 3] * 256 + s[i + 4]);
-        }
-    }
-    return blocks;
-}
-
-}  // namespace
+using vardel::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vardel::fuzz::FuzzInput in(data, size);
+    vardel::fuzz::FuzzInput in{data, size};
     vardel::FakePlatform fake;
     fake.now = in.Word();  // anywhere on the clock, wrap included
     fake.msPerTickCount = 1 + in.Below(50);
@@ -47,13 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         at += in.Below(700);
         const std::uint32_t count = 1 + in.Below(9);
         std::vector<std::uint8_t> chunk;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            chunk.push_back(in.Byte());
-        }
+        for (std::uint32_t i = 0; i < count; ++i) chunk.push_back(in.Byte());
         fake.Arrive(at, chunk);
         stream.insert(stream.end(), chunk.begin(), chunk.end());
     }
-    const std::set<std::int32_t> asked = RequestsIn(stream);
+    const std::set<std::int32_t> asked = vardel::fuzz::RequestsIn(stream);
 
     for (int window = 0; window < 4000 && fake.PendingInput() > 0; ++window) {
         const std::uint32_t start = fake.now;
