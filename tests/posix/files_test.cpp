@@ -2,12 +2,14 @@
 // errors, the program's own path, the memory figure, and where its debug lines
 // go. Files held by other processes are the fault matrix's concern.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -55,13 +57,33 @@ TEST_F(PosixFilesTest, ANameThatDiffersOnlyInLetterCaseIsMatched) {
     }
 }
 
-TEST_F(PosixFilesTest, AFailedReadReportsTheSystemError) {
+// A file may come in parts, as one on some file systems or a pipe does: the
+// read gathers them in order. One that fails reports the system's error.
+TEST_F(PosixFilesTest, AReadGathersAFileThatComesInPartsOrReportsTheSystemError) {
+    const std::string fifo = dir.Path() / "KD51A.BIN";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    UniqueFd writer(::open(fifo.c_str(), O_RDWR | O_CLOEXEC));
+    ASSERT_EQ(::write(writer.Get(), "first", 5), 5);
+    const FileHandle pipe = platform.OpenFileForReading(utf::Utf8ToUtf16(fifo).c_str());
+    ASSERT_NE(pipe, kInvalidHandle);
+    std::thread rest([&writer] {
+        std::this_thread::sleep_for(50ms);
+        EXPECT_EQ(::write(writer.Get(), " second", 7), 7);
+        writer.Reset();
+    });
+    Bytes buffer(32, 0);  // read into its second half: nothing strays before it unseen
+    std::uint32_t error = 1;
+    EXPECT_EQ(platform.ReadFile(pipe, buffer.data() + 16, 16, error), 12u);
+    rest.join();
+    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 28),
+              std::string(16, '\0') + "first second");
+    EXPECT_EQ(error, 0u);
+    platform.CloseFile(pipe);
+
     // Reading this process's memory at address 0 fails with EIO.
     const FileHandle file = platform.OpenFileForReading(u"/proc/self/mem");
     ASSERT_NE(file, kInvalidHandle);
-    std::uint8_t buffer[64];
-    std::uint32_t error = 0;
-    EXPECT_EQ(platform.ReadFile(file, buffer, sizeof buffer, error), 0u);
+    EXPECT_EQ(platform.ReadFile(file, buffer.data(), 16, error), 0u);
     EXPECT_EQ(error, static_cast<std::uint32_t>(EIO));
     platform.CloseFile(file);
 }

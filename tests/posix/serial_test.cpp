@@ -93,12 +93,14 @@ TEST_F(PosixSerialTest, APortOnDescriptorZeroIsNotHandedOutAsZero) {
     const std::uint8_t byte = 0x7E;
     const std::uint32_t sent = platform.WriteSerial(port, &byte, 1);
     platform.CloseSerial(port);
+    const bool closed = ::fcntl(STDIN_FILENO, F_GETFD) == -1;
     ::dup2(savedStdin.Get(), STDIN_FILENO);
 
     EXPECT_NE(port, 0);
     EXPECT_NE(port, kInvalidHandle);
     EXPECT_TRUE(configured);
     EXPECT_EQ(sent, 1u);
+    EXPECT_TRUE(closed);
     EXPECT_EQ(ReadWaiting(pty.Master(), 2000), Bytes{0x7E});
 }
 
