@@ -90,7 +90,7 @@ inline sim::PseudoTerminal OpenPty() {
     std::string error;
     auto pty = sim::PseudoTerminal::Open(error);
     EXPECT_TRUE(pty) << error;
-    return std::move(pty.value());
+    return std::move(*pty);
 }
 
 // Puts the device in the settings a terminal is usually in: line by line,
@@ -209,8 +209,7 @@ public:
     }
     std::uint32_t WriteSerial(PortHandle p, const std::uint8_t* b, std::uint32_t n) override {
         Bytes bytes(b, b + n);
-        if (spoil) spoil(bytes, writes_);
-        ++writes_;
+        if (spoil && n == kDataFrameSize && b[2] == 'D') spoil(bytes, dataFrames_++);
         const auto size = static_cast<std::uint32_t>(bytes.size());
         return std::min(inner_.WriteSerial(p, bytes.data(), size), n);
     }
@@ -242,13 +241,17 @@ public:
     void AskProgramToQuit(ProgramHandle p) override { inner_.AskProgramToQuit(p); }
     void DebugPrint(const char16_t* line) override { inner_.DebugPrint(line); }
 
-    // Changes each write before it goes out; `index` counts the writes before it.
-    std::function<void(Bytes& bytes, std::size_t index)> spoil;
+    // Changes each data frame before it goes out; `index` counts the data
+    // frames before it. Other frames (the enter-upgrade frame, sent again
+    // while the MCU is silent, and the reset frame) go out as they are.
+    std::function<void(Bytes& frame, std::size_t index)> spoil;
 
 private:
+    static constexpr std::uint32_t kDataFrameSize = 69;  // "#UD", 64 bytes, sum and xor
+
     PosixPlatform inner_;
     std::filesystem::path program_;
-    std::size_t writes_ = 0;
+    std::size_t dataFrames_ = 0;
 };
 
 // Totals over the runs of this process that got to their completion request.
@@ -306,7 +309,7 @@ public:
             if (step == STEP_READY && !pressed) pressed = engine.RequestStart() == 1;
             reached = done();
             // Like the window's timer: ticks never pile up after a long one.
-            next = std::max(next + 5ms, Clock::now());
+            next = std::max(next + std::chrono::milliseconds(5), Clock::now());
             if (!reached) std::this_thread::sleep_until(next);
         }
         return reached;

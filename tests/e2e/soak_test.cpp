@@ -48,7 +48,7 @@ TEST(Soak, UpgradesWithSeededFaultsAllDeliverTheWholeImage) {
         o.beyondImage = below(2);
         o.backToBack = below(4);
         o.splitRequests = below(4) == 0 ? 1 : 0;
-        o.splitPause = 400ms;
+        o.splitPause = std::chrono::milliseconds(400);
         if (below(3) == 0) {
             o.statusMid = {static_cast<sim::StatusReply>(below(3))};
             o.statusMidAfterBlocks = 1 + below(10);
