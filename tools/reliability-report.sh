@@ -31,7 +31,7 @@ run() {  # run NAME COMMAND...: a crash is a death by signal or a sanitizer repo
 }
 
 echo "fault matrix and end-to-end runs..."
-run matrix "$E2E" --gtest_filter='FaultMatrix*:UpgradeEndToEnd.*' --gtest_output="json:$work/matrix.json"
+run matrix "$E2E" --gtest_filter='FaultMatrix*:UpgradeEndToEnd*' --gtest_output="json:$work/matrix.json"
 matrix_cases=$(python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(sum(1 for s in d["testsuites"] if s["name"].startswith("FaultMatrix") for t in s["testsuite"]))' "$work/matrix.json")
 e2e_cases=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["tests"])' "$work/matrix.json")
 read -r matrix_done matrix_bytes matrix_bad < <(sed -nE 's/^e2e totals: upgrades completed ([0-9]+), bytes verified ([0-9]+), corrupted images ([0-9]+)$/\1 \2 \3/p' "$work/matrix.log")

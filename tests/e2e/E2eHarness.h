@@ -1,13 +1,29 @@
-// End to end: the engine on the real Linux platform, ticking every 5 ms as the
-// window does, against the simulated MCU on the other side of a real
-// pseudo-terminal. The firmware files sit in a folder of the test's own.
+// The one harness of the tests that run on real system objects: scratch
+// folders, pseudo-terminals, processes of the test's own, and whole upgrade
+// runs of the engine on the Linux platform, ticking every 5 ms as the window
+// does, against the simulated MCU on the other end of a pseudo-terminal.
 #pragma once
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
-#include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -15,34 +31,192 @@
 
 #include "engine/UpgradeEngine.h"
 #include "platform/posix/PosixPlatform.h"
+#include "platform/posix/UniqueFd.h"
 #include "sim/McuSimulator.h"
 #include "sim/PseudoTerminal.h"
 
-namespace vardel::e2e {
+namespace vardel::test {
 
-// The Linux platform as it is, but for the program file's path: the program
-// "lives" in a folder of the test's own, so that tests running side by side
-// never share firmware files.
-class RelocatedPlatform : public Platform {
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+
+// A scratch folder of the test's own, removed with all it holds.
+class TempDir {
 public:
-    RelocatedPlatform(Platform& inner, std::u16string programPath)
-        : inner_(inner), programPath_(std::move(programPath)) {}
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vardel-XXXXXX").string();
+        EXPECT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    [[nodiscard]] const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Pseudo-random bytes of our own, the same for the same seed.
+inline Bytes MakeImage(std::size_t size, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    Bytes image(size);
+    for (auto& byte : image) byte = static_cast<std::uint8_t>(random());
+    return image;
+}
+
+inline void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    EXPECT_TRUE(out.good()) << path;
+}
+
+// What waits on fd, or arrives within timeoutMs.
+inline Bytes ReadWaiting(int fd, int timeoutMs) {
+    pollfd entry{fd, POLLIN, 0};
+    Bytes got(4096);
+    const ssize_t n = ::poll(&entry, 1, timeoutMs) > 0 ? ::read(fd, got.data(), got.size()) : 0;
+    got.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return got;
+}
+
+// A pseudo-terminal whose slave end nobody holds, in raw settings; the test
+// plays the master.
+inline sim::PseudoTerminal OpenPty() {
+    std::string error;
+    auto pty = sim::PseudoTerminal::Open(error);
+    EXPECT_TRUE(pty) << error;
+    return std::move(*pty);
+}
+
+// Puts the device in the settings a terminal is usually in: line by line,
+// echo, flow control, 7 bits with parity at 9600 baud. A serial device may
+// come so; the engine's settings must make it a raw line.
+inline void Cook(const std::string& device) {
+    const UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    termios s{};
+    EXPECT_EQ(::tcgetattr(fd.Get(), &s), 0) << device;
+    s.c_iflag |= ICRNL | IXON | ISTRIP | INPCK;
+    s.c_oflag |= OPOST | ONLCR;
+    s.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+    s.c_cflag = (s.c_cflag & ~(CSIZE | CLOCAL)) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    ::cfsetspeed(&s, B9600);
+    EXPECT_EQ(::tcsetattr(fd.Get(), TCSANOW, &s), 0);
+}
+
+// Closes the master side as a pulled cable would: the slave sees a hang-up,
+// and the descriptor number stays its owner's to close.
+inline void HangUp(int master) {
+    const UniqueFd nothing(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    ::dup2(nothing.Get(), master);
+}
+
+// How long `action` took.
+inline double MsToRun(const std::function<void()>& action) {
+    const auto start = std::chrono::steady_clock::now();
+    action();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+// A process of the test's own that runs one stage at once and each further
+// one when told, each of which must work; in between it waits, holding
+// whatever it opened. Killed at the latest when this goes. The stages may make
+// only async-signal-safe calls: the test process has threads.
+class Child {
+public:
+    explicit Child(const std::vector<std::function<bool()>>& stages) {
+        int ends[2] = {-1, -1};
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            for (std::size_t i = 0; i < stages.size(); ++i) {
+                char byte = 0;
+                if (i > 0 && ::read(ends[1], &byte, 1) != 1) ::_exit(1);
+                byte = stages[i]() ? '1' : '0';
+                (void)!::write(ends[1], &byte, 1);
+            }
+            for (;;) ::pause();
+        }
+        ::close(ends[1]);
+        line_.Reset(ends[0]);
+        EXPECT_GT(pid_, 0) << "fork: " << std::strerror(errno);
+        EXPECT_TRUE(Await()) << "the child's first stage";
+    }
+    ~Child() { Kill(); }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    [[nodiscard]] pid_t Pid() const { return pid_; }
+    // Runs the next stage; whether it worked.
+    bool Next() {
+        const char go = '!';
+        return ::write(line_.Get(), &go, 1) == 1 && Await();
+    }
+    // Ends it; once this returns, everything it held is let go.
+    void Kill() {
+        if (pid_ > 0) ::kill(pid_, SIGKILL);
+        Reap();
+    }
+    // Waits for it to end by itself; its wait status.
+    int Reap() {
+        int status = 0;
+        while (pid_ > 0 && ::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        return status;
+    }
+    // Not ended after a short while?
+    bool Running() {
+        std::this_thread::sleep_for(100ms);
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == 0) return true;
+        pid_ = -1;  // reaped
+        return false;
+    }
+
+private:
+    bool Await() {
+        pollfd entry{line_.Get(), POLLIN, 0};
+        char byte = '0';
+        return ::poll(&entry, 1, 5000) > 0 && ::read(line_.Get(), &byte, 1) == 1 && byte == '1';
+    }
+
+    pid_t pid_ = -1;
+    UniqueFd line_;  // one byte a stage each way: "go on", and '1' when it worked
+};
+
+// The Linux platform as it is, but for the program's path, which lies in a
+// folder of the run's own (runs side by side never share firmware files),
+// and for a hand in what is written to the line.
+class RunPlatform : public Platform {
+public:
+    RunPlatform(const std::string& device, std::filesystem::path program)
+        : inner_(device), program_(std::move(program)) {}
 
     std::uint32_t ProgramFilePath(char16_t* buffer, std::uint32_t capacity) override {
-        const auto length = static_cast<std::uint32_t>(programPath_.size());
+        const std::string path = program_.string();  // plain ASCII
+        const auto length = static_cast<std::uint32_t>(path.size());
         if (length < capacity) {
-            programPath_.copy(buffer, length);
+            std::copy(path.begin(), path.end(), buffer);
             buffer[length] = u'\0';
         }
         return length;
+    }
+    std::uint32_t WriteSerial(PortHandle p, const std::uint8_t* b, std::uint32_t n) override {
+        Bytes bytes(b, b + n);
+        if (spoil && n == kDataFrameSize && b[2] == 'D') spoil(bytes, dataFrames_++);
+        const auto size = static_cast<std::uint32_t>(bytes.size());
+        return std::min(inner_.WriteSerial(p, bytes.data(), size), n);
     }
 
     PortHandle OpenSerial() override { return inner_.OpenSerial(); }
     bool ConfigureSerial(PortHandle p) override { return inner_.ConfigureSerial(p); }
     void PurgeSerial(PortHandle p) override { inner_.PurgeSerial(p); }
-    std::uint32_t WriteSerial(PortHandle p, const std::uint8_t* b, std::uint32_t n) override {
-        return inner_.WriteSerial(p, b, n);
-    }
     bool ReadSerialByte(PortHandle p, std::uint8_t& b) override {
         return inner_.ReadSerialByte(p, b);
     }
@@ -63,107 +237,137 @@ public:
         return inner_.ReadFile(f, b, n, e);
     }
     void CloseFile(FileHandle f) override { inner_.CloseFile(f); }
-    void DebugPrint(const char16_t* line) override {
-        debugLines_.emplace_back(line);
-        inner_.DebugPrint(line);
-    }
-    ProgramHandle FindProgram(const char16_t* name) override {
-        ++programLookups_;
-        return inner_.FindProgram(name);
-    }
+    ProgramHandle FindProgram(const char16_t* name) override { return inner_.FindProgram(name); }
     void AskProgramToQuit(ProgramHandle p) override { inner_.AskProgramToQuit(p); }
+    void DebugPrint(const char16_t* line) override { inner_.DebugPrint(line); }
 
-    const std::vector<std::u16string>& DebugLines() const { return debugLines_; }
-    // How often the navigation program was looked for, to be asked to quit.
-    std::size_t ProgramLookups() const { return programLookups_; }
+    // Changes each data frame before it goes out; `index` counts the data
+    // frames before it. Other frames (the enter-upgrade frame, sent again
+    // while the MCU is silent, and the reset frame) go out as they are.
+    std::function<void(Bytes& frame, std::size_t index)> spoil;
 
 private:
-    Platform& inner_;
-    std::u16string programPath_;
-    std::vector<std::u16string> debugLines_;
-    std::size_t programLookups_ = 0;
+    static constexpr std::uint32_t kDataFrameSize = 69;  // "#UD", 64 bytes, sum and xor
+
+    PosixPlatform inner_;
+    std::filesystem::path program_;
+    std::size_t dataFrames_ = 0;
 };
 
-// Pseudo-random bytes of our own, the same for the same seed.
-std::vector<std::uint8_t> MakeImage(std::size_t size, std::uint32_t seed);
+// Totals over the runs of this process that got to their completion request.
+struct RunTotals {
+    std::size_t completed = 0;
+    std::size_t bytesVerified = 0;
+    std::size_t corrupted = 0;
+};
+inline RunTotals g_totals;
+// Every text the engine of the run under way reported, in order.
+inline std::vector<std::u16string> g_texts;
 
-// One upgrade run: a simulator session on a fresh pseudo-terminal, the image
-// written as both firmware files, and an engine that ticks every 5 ms.
+// One upgrade run: a simulator session on a fresh pseudo-terminal, cooked,
+// the image as both firmware files, and an engine that ticks every 5 ms.
 class UpgradeRun {
 public:
-    struct Setup {
-        // Where the engine looks for "COM4:"; empty: the pseudo-terminal itself.
-        std::string device;
-        // Whether the image is written as both firmware files beforehand.
-        bool writeFirmware = true;
-    };
-
-    UpgradeRun(const sim::Options& options, const std::vector<std::uint8_t>& image);
-    UpgradeRun(const sim::Options& options, const std::vector<std::uint8_t>& image,
-               const Setup& setup);
-    ~UpgradeRun();
+    // `device`: where the engine looks for "COM4:"; empty: the pseudo-terminal.
+    UpgradeRun(const sim::Options& options, const Bytes& image, const std::string& device = {})
+        : pty(OpenPty()),
+          platform(device.empty() ? pty.SlavePath() : device, folder.Path() / "vardel"),
+          engine(platform),
+          mcu_(options, image) {
+        Cook(pty.SlavePath());
+        WriteFirmware(image);
+        g_texts.clear();
+        engine.SetMessageCallback(RecordText, 0);
+        session_ = std::thread([this] { mcu_.Run(pty.Master()); });
+    }
+    ~UpgradeRun() {
+        mcu_.Stop();
+        if (session_.joinable()) session_.join();
+    }
     UpgradeRun(const UpgradeRun&) = delete;
     UpgradeRun& operator=(const UpgradeRun&) = delete;
 
-    // AdvanceTo(STEP_DONE), as a user would; returns the step reached.
-    int RunToDone(std::chrono::milliseconds limit);
-    // Ticks every 5 ms, as the window's timer does, until done() holds after
-    // a tick or the time is up; returns whether done() held.
-    bool TickUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
-    // Ticks, pressing start once the port is open, until the engine has
-    // reached `step` and `also` holds; returns whether it got there in time.
-    bool AdvanceTo(
-        int step, std::chrono::milliseconds limit,
-        const std::function<bool()>& also = [] { return true; });
-    // Ticks for a while, whatever happens.
+    // Ticks, as the window's timer does, until done() holds after a tick or
+    // the time is up; returns whether done() held. With pressStart, start is
+    // pressed once on the way, as soon as the engine is ready.
+    bool TickUntil(const std::function<bool()>& done, std::chrono::milliseconds limit,
+                   bool pressStart = false) {
+        using Clock = std::chrono::steady_clock;
+        const auto start = Clock::now();
+        auto next = start;
+        bool pressed = !pressStart;
+        bool reached = false;
+        while (!reached && Clock::now() - start < limit) {
+            const auto tickStart = Clock::now();
+            engine.Tick();
+            longestTick = std::max(
+                longestTick,
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - tickStart));
+            ++ticks;
+            const int step = engine.GetStep();
+            if (steps.empty() || steps.back() != step) steps.push_back(step);
+            if (step == STEP_READY && !pressed) pressed = engine.RequestStart() == 1;
+            reached = done();
+            // Like the window's timer: ticks never pile up after a long one.
+            next = std::max(next + std::chrono::milliseconds(5), Clock::now());
+            if (!reached) std::this_thread::sleep_until(next);
+        }
+        return reached;
+    }
     void TickFor(std::chrono::milliseconds span) {
         TickUntil([] { return false; }, span);
     }
-    // The start button, at any step.
-    void PressStart() { engine_.RequestStart(); }
+    // The step reached.
+    int RunToDone(std::chrono::milliseconds limit) {
+        TickUntil([this] { return engine.GetStep() == STEP_DONE; }, limit, true);
+        return engine.GetStep();
+    }
     // Presses "完成重启" (writes the reset frame) and waits for the MCU's verdict.
-    sim::Verdict FinishWithReset();
-    // Ends the MCU's session without a reset frame and returns its verdict.
-    sim::Verdict Abandon();
-
-    UpgradeEngine& Engine() { return engine_; }
-    // Every text the engine reported, in order.
-    const std::vector<std::u16string>& Texts() const;
-    // Every step the engine was seen in after a tick, without repeats.
-    const std::vector<int>& Steps() const { return steps_; }
-    std::chrono::milliseconds Elapsed() const { return elapsed_; }
-    // Ticks so far, and the longest one: the window gets no message while a
-    // tick runs.
-    std::size_t TickCount() const { return ticks_; }
-    std::chrono::milliseconds LongestTick() const { return longestTick_; }
-    bool Reported(std::u16string_view text) const;
-    bool PrintedLineStarting(std::u16string_view start) const;
-    // Ticks on which the navigation program was asked to quit.
-    std::size_t QuitRequests() const { return platform_.ProgramLookups(); }
+    sim::Verdict FinishWithReset() {
+        engine.SendReset();
+        if (session_.joinable()) session_.join();
+        sim::Verdict verdict = mcu_.Result();
+        if (verdict.completionSent && verdict.identical) {
+            ++g_totals.completed;
+            g_totals.bytesVerified += verdict.bytes;
+        } else if (verdict.completionSent) {
+            ++g_totals.corrupted;
+        }
+        return verdict;
+    }
+    // The MCU's end of the line is gone, as when a cable is pulled.
+    void HangUp() {
+        mcu_.Stop();
+        if (session_.joinable()) session_.join();
+        test::HangUp(pty.Master());
+    }
     // Replaces a firmware file's content (both files when name is empty).
-    void WriteFirmware(const std::vector<std::uint8_t>& bytes, const std::string& name = {});
-    // The MCU's end of the line is gone: the simulator stops and the
-    // pseudo-terminal's master side is closed, as when a cable is pulled.
-    void HangUp();
+    void WriteFirmware(const Bytes& bytes, const std::string& name = {}) {
+        if (!name.empty()) return WriteFile(folder.Path() / name, bytes);
+        for (const char* file : {"KD51A.BIN", "MTK51A.BIN"}) WriteFile(folder.Path() / file, bytes);
+    }
+    [[nodiscard]] bool Reported(std::u16string_view text) const {
+        return std::find(texts.begin(), texts.end(), text) != texts.end();
+    }
 
-    // Calls `everyTick` after each tick of RunToDone.
-    std::function<void(UpgradeRun&)> everyTick;
-
-    const std::filesystem::path& Folder() const { return folder_; }
-    const std::string& Device() const { return pty_.SlavePath(); }
+    TempDir folder;  // the program's, with its firmware files
+    sim::PseudoTerminal pty;
+    RunPlatform platform;
+    UpgradeEngine engine;
+    const std::vector<std::u16string>& texts = g_texts;
+    std::vector<int> steps;  // every step seen after a tick, without repeats
+    std::size_t ticks = 0;
+    // The window gets no message while a tick runs.
+    std::chrono::milliseconds longestTick{0};
 
 private:
-    std::filesystem::path folder_;
-    sim::PseudoTerminal pty_;
-    PosixPlatform posix_;
-    RelocatedPlatform platform_;
-    UpgradeEngine engine_;
+    static int RecordText(const char16_t* text, std::uint32_t /*context*/) {
+        g_texts.emplace_back(text);
+        return 1;
+    }
+
     sim::McuSimulator mcu_;
     std::thread session_;
-    std::vector<int> steps_;
-    std::chrono::milliseconds elapsed_{0};
-    std::size_t ticks_ = 0;
-    std::chrono::milliseconds longestTick_{0};
 };
 
-}  // namespace vardel::e2e
+}  // namespace vardel::test

@@ -3,7 +3,6 @@
 // side by side.
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <memory>
@@ -11,43 +10,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/posix/PosixPlatform.h"
-#include "tests/posix/TestSupport.h"
+#include "tests/e2e/E2eHarness.h"
 
-namespace vardel {
+namespace vardel::test {
 namespace {
 
-constexpr int kReadyMs = 2000;
-
-// A child process that goes by a chosen name, and by `later` once renamed.
-class NamedProcess {
-public:
-    explicit NamedProcess(const char* name, const char* later = nullptr, bool ignoreSigterm = false)
-        : child_([=, this] {
-              if (ignoreSigterm) (void)std::signal(SIGTERM, SIG_IGN);
-              ::prctl(PR_SET_NAME, name, 0, 0, 0);
-              test::SendToken(toParent_.writeEnd.Get());
-              if (later != nullptr && test::AwaitToken(toChild_.readEnd.Get(), 10000)) {
-                  ::prctl(PR_SET_NAME, later, 0, 0, 0);
-                  test::SendToken(toParent_.writeEnd.Get());
-              }
-              ::pause();
-          }) {
-        EXPECT_TRUE(test::AwaitToken(toParent_.readEnd.Get(), kReadyMs));
-    }
-    [[nodiscard]] pid_t Pid() const { return child_.Pid(); }
-    test::ChildProcess& Child() { return child_; }
-    void Rename() {
-        test::SendToken(toChild_.writeEnd.Get());
-        EXPECT_TRUE(test::AwaitToken(toParent_.readEnd.Get(), kReadyMs));
-    }
-
-private:
-    test::Pipe toParent_;
-    test::Pipe toChild_;
-    test::ChildProcess child_;
-};
-
-bool EndedBySigterm(int status) { return WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM; }
+bool TakeName(const char* name) { return ::prctl(PR_SET_NAME, name, 0, 0, 0) == 0; }
 
 class PosixProgramsTest : public ::testing::Test {
 protected:
@@ -57,9 +25,10 @@ protected:
 TEST_F(PosixProgramsTest, AProgramIsFoundByItsExactNameOnly) {
     // Other tests run the engine against the real platform and ask "Q9Gps" to
     // quit whenever their port fails to open; this one must outlive them.
-    NamedProcess navigation("Q9Gps", nullptr, true);
-    NamedProcess longer("VdlGpsX");
-    NamedProcess prefixed("xVdlGps");
+    const Child navigation(
+        {[] { return ::signal(SIGTERM, SIG_IGN) != SIG_ERR && TakeName("Q9Gps"); }});
+    const Child longer({[] { return TakeName("VdlGpsX"); }});
+    const Child prefixed({[] { return TakeName("xVdlGps"); }});
     EXPECT_EQ(platform.FindProgram(u"Q9Gps"), navigation.Pid());
     EXPECT_EQ(platform.FindProgram(u"VdlGps"), 0);
     EXPECT_EQ(platform.FindProgram(u"VdlGp"), 0);
@@ -69,37 +38,39 @@ TEST_F(PosixProgramsTest, AProgramIsFoundByItsExactNameOnly) {
 
 TEST_F(PosixProgramsTest, AProgramStartedOrRestartedAfterASearchIsFoundLater) {
     ASSERT_EQ(platform.FindProgram(u"VdlLateStart"), 0);
-    auto first = std::make_unique<NamedProcess>("VdlLateStart");
+    auto first = std::make_unique<Child>(
+        std::vector<std::function<bool()>>{[] { return TakeName("VdlLateStart"); }});
     ProgramHandle found = 0;
-    const test::Stopwatch clock;
-    while (found == 0 && clock.Ms() < kReadyMs) {
+    for (int attempt = 0; attempt < 400 && found == 0; ++attempt) {
         found = platform.FindProgram(u"VdlLateStart");
-        ::usleep(5000);
+        std::this_thread::sleep_for(5ms);
     }
     EXPECT_EQ(found, first->Pid());
 
-    NamedProcess second("VdlLateStart");
+    const Child second({[] { return TakeName("VdlLateStart"); }});
     first.reset();
     EXPECT_EQ(platform.FindProgram(u"VdlLateStart"), second.Pid());
 }
 
 // Guards against a pid never found, or handed to another process since.
 TEST_F(PosixProgramsTest, OnlyAProgramFoundAndStillOfItsNameIsAskedToQuitBySigterm) {
-    NamedProcess bystander("VdlBystander");
+    Child bystander({[] { return TakeName("VdlBystander"); }});
     platform.AskProgramToQuit(bystander.Pid());
-    EXPECT_TRUE(bystander.Child().RunsOnAfter(100));
+    EXPECT_TRUE(bystander.Running());
 
-    NamedProcess navigation("VdlQuitMe", "VdlSomeoneElse");
+    Child renamed(
+        {[] { return TakeName("VdlQuitMe"); }, [] { return TakeName("VdlSomeoneElse"); }});
     const ProgramHandle found = platform.FindProgram(u"VdlQuitMe");
-    ASSERT_EQ(found, navigation.Pid());
-    navigation.Rename();
+    ASSERT_EQ(found, renamed.Pid());
+    ASSERT_TRUE(renamed.Next());
     platform.AskProgramToQuit(found);
-    EXPECT_TRUE(navigation.Child().RunsOnAfter(100));
+    EXPECT_TRUE(renamed.Running());
 
-    NamedProcess next("VdlQuitMe2");
+    Child next({[] { return TakeName("VdlQuitMe2"); }});
     platform.AskProgramToQuit(platform.FindProgram(u"VdlQuitMe2"));
-    EXPECT_TRUE(EndedBySigterm(next.Child().Reap()));
+    const int status = next.Reap();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
 }
 
 }  // namespace
-}  // namespace vardel
+}  // namespace vardel::test
