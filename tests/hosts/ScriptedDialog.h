@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -64,7 +65,7 @@ private:
 // than 200 ticks a second; after the slow tick one tick for all the periods
 // it missed, then the next period's, not one for each; none after the end.
 // Returns the ticks of the first second.
-inline long ExpectPacedWithoutPileUp(WindowSystem& windows) {
+inline std::ptrdiff_t ExpectPacedWithoutPileUp(WindowSystem& windows) {
     using Clock = std::chrono::steady_clock;
     std::vector<Clock::time_point> ticks;
     ScriptedDialog dialog;

@@ -132,7 +132,7 @@ TEST_F(QtHost, KeysTheCloseRequestAndSignalsBecomeTheDialogsCommands) {
                 QtDialogWindow& window = *windows.ActiveWindow();
                 window.Control(IDC_START)->setFocus();
                 if (row.signal != 0) {
-                    std::raise(row.signal);
+                    EXPECT_EQ(std::raise(row.signal), 0);
                 } else if (row.key == Qt::Key_unknown) {
                     window.close();
                 } else {
