@@ -1,28 +1,25 @@
 // vardel_bench: measures the whole program against the simulated MCU and
-// writes one table. See kUsage below.
+// writes one table: its command line and the document; the measurements
+// themselves are in Measurements. See kUsage below.
 
 #include <fcntl.h>
 #include <sys/file.h>
 
-#include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "bench/Interruption.h"
+#include "bench/Measurements.h"
 #include "bench/ProgramRuns.h"
 #include "bench/Report.h"
 #include "sim/PseudoTerminal.h"
-#include "sim/WireFrames.h"
 
 namespace {
 
 using namespace vardel::bench;
-using std::chrono::milliseconds;
 
 constexpr const char* kUsage = R"(usage: vardel_bench [--quick] [--output FILE]
 
@@ -39,33 +36,6 @@ Exit status: 0 every figure was measured (whether or not it met its goal),
 1 one could not be measured, 2 usage error, 130 interrupted (nothing written).
 )";
 
-// How much of each the benchmark does.
-struct Plan {
-    int lineRateRuns = 0;
-    std::size_t lineRateBytes = 0;
-    int latencyRuns = 0;
-    std::size_t latencyBytes = 0;
-    std::size_t transferCpuBytes = 0;  // 0: CPU use is taken from the line-rate runs
-    milliseconds window{0};            // for CPU use in each waiting state
-};
-
-constexpr Plan kFullPlan{3, 28'672, 2, 65'536, 65'536, milliseconds{10'000}};
-constexpr Plan kQuickPlan{1, 4'096, 1, 8'192, 0, milliseconds{1'000}};
-
-// The goals.
-constexpr double kLineRateGoal = 1.06;  // × the ideal line time
-constexpr double kLatencyMedianGoalMs = 3.0;
-constexpr double kLatencyP99GoalMs = 5.5;
-constexpr double kReadyCpuGoal = 1.0;  // % of one core
-constexpr double kClosedCpuGoal = 3.0;
-constexpr double kTransferCpuGoal = 10.0;
-constexpr double kSilentCpuGoal = 5.0;
-constexpr double kPeakMemoryGoalMb = 40.0;
-constexpr double kFirstTickGoalMs = 300.0;
-
-// The serial line: 10 bits a byte (start, 8 data, stop) at 38,400 baud.
-constexpr double kBaud = 38'400;
-constexpr double kBitsPerByte = 10;
 constexpr int kExitInterrupted = 130;
 
 struct Settings {
@@ -73,288 +43,6 @@ struct Settings {
     std::string output = VARDEL_BENCH_OUTPUT;
     std::string command;
 };
-
-void Progress(const std::string& line) { (void)std::fprintf(stderr, "%s\n", line.c_str()); }
-
-std::size_t BlocksOf(std::size_t bytes) { return bytes / vardel::sim::kBlockSize; }
-
-double IdealSeconds(std::size_t bytes) {
-    const double lineBytes =
-        static_cast<double>(BlocksOf(bytes)) *
-        static_cast<double>(vardel::sim::kRequestLength + vardel::sim::kDataFrameLength);
-    return lineBytes * kBitsPerByte / kBaud;
-}
-
-double Ms(std::chrono::microseconds time) { return static_cast<double>(time.count()) / 1000.0; }
-
-// "≤ 5.5 ms", "≤ 40 MB"
-std::string Goal(double limit, const char* unit) {
-    char number[32];
-    (void)std::snprintf(number, sizeof number, "%g", limit);
-    return "≤ " + std::string(number) + unit;
-}
-
-// "1 run", "3 runs"
-std::string Counted(long long count, const std::string& noun) {
-    return Grouped(count) + " " + noun + (count == 1 ? "" : "s");
-}
-
-std::string Percent(const CpuShare& share) {
-    return Fixed(share.percentOfCore, 1) + " % of one core (" + Counted(share.ticks, "tick") +
-           " in " + Fixed(share.seconds, 1) + " s)";
-}
-
-Row Unmeasured(std::string measure, const std::string& error, std::string goal) {
-    return {std::move(measure), "not measured: " + error, std::move(goal), false};
-}
-
-// Runs the plan's measurements in turn and keeps their rows.
-class Bench {
-public:
-    Bench(ProgramRuns& runs, const Plan& plan) : runs_(runs), plan_(plan) {}
-
-    void Run() {
-        const std::vector<std::function<void()>> steps = {
-            [this] { LineRate(); },    [this] { Floor(); },      [this] { Latency(); },
-            [this] { TransferCpu(); }, [this] { ReadyCpu(); },   [this] { ClosedCpu(); },
-            [this] { SilentCpu(); },   [this] { StartsRows(); },
-        };
-        for (const auto& step : steps) {
-            if (Interrupted()) {
-                return;
-            }
-            step();
-        }
-    }
-
-    const std::vector<Row>& Rows() const { return rows_; }
-    bool AllMeasured() const { return allMeasured_; }
-
-private:
-    void Add(Row row) {
-        if (row.value.starts_with("not measured")) {
-            allMeasured_ = false;
-        }
-        rows_.push_back(std::move(row));
-    }
-
-    void LineRate() {
-        const std::size_t bytes = plan_.lineRateBytes;
-        const double ideal = IdealSeconds(bytes);
-        const std::string measure =
-            "Line-rate transfer of " + Grouped(static_cast<long long>(BlocksOf(bytes))) +
-            " blocks (" + Grouped(static_cast<long long>(bytes)) +
-            " bytes) at 38,400 baud both ways, no flash delay: enter-upgrade frame to "
-            "completion request, median of " +
-            Counted(plan_.lineRateRuns, "run");
-        const std::string goal = Goal(kLineRateGoal, " × ideal");
-        std::vector<double> seconds;
-        std::string listed;
-        for (int run = 1; run <= plan_.lineRateRuns; ++run) {
-            std::string error;
-            const auto upgrade = runs_.Upgrade(bytes, true, error);
-            if (!upgrade) {
-                Add(Unmeasured(measure, error, goal));
-                return;
-            }
-            seconds.push_back(Ms(upgrade->verdict.transferTime) / 1000.0);
-            listed += (listed.empty() ? "" : ", ") + Fixed(seconds.back(), 3);
-            if (upgrade->transferCpu) {
-                lineRateCpu_.push_back(*upgrade->transferCpu);
-            }
-            Progress("line rate, run " + std::to_string(run) + ": " + Fixed(seconds.back(), 3) +
-                     " s");
-        }
-        const double median = Median(seconds);
-        const double ratio = median / ideal;
-        Add({measure,
-             Fixed(median, 3) + " s = " + Fixed(ratio, 3) + " × ideal " + Fixed(ideal, 3) +
-                 " s (runs: " + listed + " s)",
-             goal, ratio <= kLineRateGoal});
-    }
-
-    void Floor() {
-        const std::size_t bytes = plan_.lineRateBytes;
-        const std::string measure =
-            "For reference, the floor the simulated line sets: the same transfer against an "
-            "instant host inside the benchmark, one run";
-        std::string error;
-        const auto verdict = runs_.InstantUpgrade(bytes, error);
-        if (!verdict) {
-            Add(Unmeasured(measure, error, ""));
-            return;
-        }
-        const double seconds = Ms(verdict->transferTime) / 1000.0;
-        Progress("line rate against an instant host: " + Fixed(seconds, 3) + " s");
-        Add({measure,
-             Fixed(seconds, 3) + " s = " + Fixed(seconds / IdealSeconds(bytes), 3) + " × ideal", "",
-             std::nullopt});
-    }
-
-    void Latency() {
-        const std::size_t requests = BlocksOf(plan_.latencyBytes) * plan_.latencyRuns;
-        const std::string from = Counted(static_cast<long long>(requests), "block request") +
-                                 " in " + Counted(plan_.latencyRuns, "unpaced run") + " of " +
-                                 Grouped(static_cast<long long>(plan_.latencyBytes)) + " bytes";
-        std::vector<double> samples;
-        for (int run = 1; run <= plan_.latencyRuns; ++run) {
-            std::string error;
-            const auto upgrade = runs_.Upgrade(plan_.latencyBytes, false, error);
-            if (!upgrade) {
-                Add(Unmeasured("Response latency (" + from + ")", error,
-                               Goal(kLatencyMedianGoalMs, " ms") + " median"));
-                return;
-            }
-            for (const auto latency : upgrade->verdict.latencies) {
-                samples.push_back(Ms(latency));
-            }
-            Progress("latency, run " + std::to_string(run) + ": " + upgrade->verdict.TimingText());
-        }
-        const auto ms = [](double value) { return Fixed(value, 2) + " ms"; };
-        const double median = Median(samples);
-        const double p99 = Percentile(samples, 0.99);
-        Add(
-            {"Response latency, last byte of a request to first byte of its data frame: "
-             "minimum (" +
-                 Counted(static_cast<long long>(samples.size()), "answer") + " to " + from + ")",
-             ms(Percentile(samples, 0)), "", std::nullopt});
-        Add({"Response latency: median", ms(median), Goal(kLatencyMedianGoalMs, " ms"),
-             median <= kLatencyMedianGoalMs});
-        Add({"Response latency: 99th percentile", ms(p99), Goal(kLatencyP99GoalMs, " ms"),
-             p99 <= kLatencyP99GoalMs});
-        Add({"Response latency: maximum", ms(Percentile(samples, 1)), "", std::nullopt});
-    }
-
-    void TransferCpu() {
-        const std::size_t bytes =
-            plan_.transferCpuBytes != 0 ? plan_.transferCpuBytes : plan_.lineRateBytes;
-        const std::string measure = "CPU during a line-rate transfer of " +
-                                    Grouped(static_cast<long long>(BlocksOf(bytes))) +
-                                    " blocks, enter-upgrade frame to completion request";
-        const std::string goal = Goal(kTransferCpuGoal, " %");
-        std::optional<CpuShare> share;
-        if (plan_.transferCpuBytes == 0) {
-            if (!lineRateCpu_.empty()) {
-                share = lineRateCpu_.front();
-            }
-        } else {
-            std::string error;
-            const auto upgrade = runs_.Upgrade(bytes, true, error);
-            if (!upgrade) {
-                Add(Unmeasured(measure, error, goal));
-                return;
-            }
-            share = upgrade->transferCpu;
-        }
-        if (!share) {
-            Add(Unmeasured(measure, "the session never reached its completion", goal));
-            return;
-        }
-        Progress("CPU during the transfer: " + Percent(*share));
-        Add({measure, Percent(*share), goal, share->percentOfCore <= kTransferCpuGoal});
-    }
-
-    void ReadyCpu() {
-        std::string error;
-        Idle("CPU waiting at STEP_READY (port open, no start: the firmware file is absent)",
-             runs_.IdleAtReady(plan_.window, error), error, kReadyCpuGoal);
-    }
-
-    void ClosedCpu() {
-        std::string error;
-        Idle(
-            "CPU at STEP_CLOSED (no device at the COM4: path: an open attempt and a look for "
-            "the navigation program on every tick)",
-            runs_.PortNeverOpens(plan_.window, error), error, kClosedCpuGoal);
-        error.clear();
-        Idle(
-            "CPU at STEP_CLOSED with the port held by another process (opened without a lock: "
-            "one read of the watch on that holder on every tick)",
-            runs_.PortHeldByAnother(plan_.window, error), error, kClosedCpuGoal);
-    }
-
-    void SilentCpu() {
-        std::string error;
-        Idle("CPU with the MCU silent in the middle of a request (after " +
-                 std::to_string(ProgramRuns::kBlocksBeforeSilence) + " blocks)",
-             runs_.SilentMidFrame(plan_.window, error), error, kSilentCpuGoal);
-    }
-
-    void Idle(const std::string& measure, const std::optional<CpuShare>& share,
-              const std::string& error, double goal) {
-        if (!share) {
-            Add(Unmeasured(measure, error, Goal(goal, " %")));
-            return;
-        }
-        Progress(measure + ": " + Percent(*share));
-        Add({measure, Percent(*share), Goal(goal, " %"), share->percentOfCore <= goal});
-    }
-
-    void StartsRows() {
-        const Starts& starts = runs_.StartsSeen();
-        const double megabytes = static_cast<double>(starts.peakKib) * 1024.0 / 1e6;
-        Add({"Peak resident memory (VmHWM), largest of " + Counted(starts.runs, "run"),
-             Fixed(megabytes, 1) + " MB (" + Grouped(starts.peakKib) + " KiB)",
-             Goal(kPeakMemoryGoalMb, " MB"), starts.peakKib > 0 && megabytes <= kPeakMemoryGoalMb});
-        const std::string measure =
-            "Start to first tick (fork/exec to the first \"step: Step = N\" line), median of " +
-            Counted(static_cast<long long>(starts.firstTickMs.size()), "start");
-        if (starts.firstTickMs.empty()) {
-            Add(Unmeasured(measure, "no start reached its first tick",
-                           Goal(kFirstTickGoalMs, " ms")));
-            return;
-        }
-        const double median = Median(starts.firstTickMs);
-        Add({measure,
-             Fixed(median, 0) + " ms (fastest " + Fixed(Percentile(starts.firstTickMs, 0), 0) +
-                 ", slowest " + Fixed(Percentile(starts.firstTickMs, 1), 0) + " ms)",
-             Goal(kFirstTickGoalMs, " ms"), median <= kFirstTickGoalMs});
-    }
-
-    ProgramRuns& runs_;
-    const Plan& plan_;
-    std::vector<Row> rows_;
-    std::vector<CpuShare> lineRateCpu_;
-    bool allMeasured_ = true;
-};
-
-std::vector<std::string> Notes(const Plan& plan, bool quick) {
-    std::vector<std::string> notes;
-    if (quick) {
-        notes.emplace_back(
-            "Made with `--quick`: shorter runs and windows than the goals ask for, a smoke "
-            "check only.");
-    }
-    notes.emplace_back(
-        "Line rate: the simulator paces both directions at 38,400 baud, 10 bits a byte, and "
-        "takes no time to write a block into flash. The time runs from the enter-upgrade frame "
-        "to the completion request; the ideal is the line time of the same bytes, blocks × "
-        "(7-byte request + 69-byte data frame) × 10 bits / 38,400 baud. The simulator's thread "
-        "sleeps once a byte it sends and runs with 1 ns of timer slack, so that the line keeps "
-        "close to its rate; what it still loses shows in the floor row, the same transfer "
-        "against a host in the benchmark that answers each request as soon as it has read it.");
-    notes.emplace_back(
-        "Latency: the simulator unpaced, from the last byte of each block request written to the "
-        "first byte of its data frame read; percentiles interpolate between neighbouring "
-        "samples.");
-    notes.emplace_back(
-        "CPU: utime + stime of all the program's threads from /proc/PID/stat, in clock ticks, "
-        "over a window of " +
-        Fixed(static_cast<double>(plan.window.count()) / 1000.0, 0) +
-        " s (the transfer: its whole length), as a share of one core. STEP_READY: both firmware "
-        "files are absent, so the start press fails to load and the step stays 1 with the port "
-        "open. STEP_CLOSED: nothing at the program's COM4: path; held: the benchmark has the "
-        "device "
-        "open. Silent: the MCU sends half a "
-        "request and nothing more; measured from half a second later.");
-    notes.emplace_back(
-        "Memory: VmHWM from /proc/PID/status, sampled every 50 ms during each run and just before "
-        "it is told to end; MB are 10^6 bytes.");
-    notes.emplace_back(
-        "Start: from just before fork/exec to the program's first \"step: Step = N\" line, which "
-        "it prints after its first tick; over every start the benchmark made.");
-    return notes;
-}
 
 std::string Quoted(const std::string& argument) {
     return argument.find_first_of(" \t'\"") == std::string::npos ? argument : "'" + argument + "'";
@@ -425,13 +113,13 @@ int main(int argc, char** argv) {
 
     const Plan& plan = settings.quick ? kQuickPlan : kFullPlan;
     ProgramRuns runs(setup);
-    Bench bench(runs, plan);
-    bench.Run();
+    Measurements measurements(runs, plan);
+    measurements.Run();
     if (Interrupted()) {
         (void)std::fputs("vardel_bench: interrupted; nothing written\n", stderr);
         return kExitInterrupted;
     }
-    const std::string table = Table(bench.Rows());
+    const std::string table = Table(measurements.Rows());
     (void)std::fputs(("\n" + table).c_str(), stdout);
     const std::string document = Document(table, settings.command, DescribeMachine(), UtcNow(),
                                           Notes(plan, settings.quick)) +
@@ -441,5 +129,5 @@ int main(int argc, char** argv) {
         return 1;
     }
     (void)std::fprintf(stderr, "written to %s\n", settings.output.c_str());
-    return bench.AllMeasured() ? 0 : 1;
+    return measurements.AllMeasured() ? 0 : 1;
 }

@@ -29,18 +29,7 @@ finish() {
 }
 trap finish EXIT
 
-# 28,672 bytes from our own generator (a 32-bit xorshift), the same every time.
-python3 - "$IMAGE" <<'PY'
-import sys
-state, out = 0x5EED1234, bytearray()
-while len(out) < 28672:
-    state ^= (state << 13) & 0xFFFFFFFF
-    state ^= state >> 17
-    state ^= (state << 5) & 0xFFFFFFFF
-    out.append(state & 0xFF)
-open(sys.argv[1], "wb").write(out)
-PY
-cp "$IMAGE" "$FOLDER/MTK51A.BIN"
+python3 "$(dirname "$0")/demo-image.py" "$IMAGE" "$FOLDER/MTK51A.BIN"
 echo "demo image: 28672 bytes (448 blocks) as $FOLDER/KD51A.BIN and MTK51A.BIN"
 
 mkdir -p "$(dirname "$DEVICE")"

@@ -1,56 +1,29 @@
-// win32_peer: the other programs that the Windows platform's tests need.
-//   win32_peer navigation CLASS  a navigation program: a top-level window of
-//                                that class; ends with status 0 when it is
-//                                sent WM_QUIT, with 3 after 30 s without
-//   win32_peer hold FILE         holds FILE open without sharing for 30 s
-// Each says "ready" on standard output once it is in place.
-#include <string>
+// win32_peer CLASS FILE: another program for the Windows platform's tests, a
+// navigation program that holds the firmware file: FILE open without sharing,
+// then a top-level window of that class. It ends with status 0 when it is
+// sent WM_QUIT.
+#include "platform/win32/SystemHeaders.h"
 
-#include "tools/win32/ConsoleText.h"
+#include "platform/win32/UniqueHandle.h"
 
-namespace {
-
-constexpr UINT kLifetimeMs = 30000;
-constexpr int kNeverAsked = 3;
-constexpr int kUsageError = 2;
-
-LRESULT CALLBACK NavigationWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_TIMER) ::PostQuitMessage(kNeverAsked);
-    return ::DefWindowProcW(window, message, wParam, lParam);
-}
-
-// GetMessageW returns 0 on WM_QUIT: from PostQuitMessage (the time is up)
-// or from another program's PostMessageW (asked to quit), whose wParam is 0.
-int Navigate(const wchar_t* className) {
+int wmain(int argc, wchar_t** argv) {
+    constexpr int kUsageError = 2;
+    if (argc != 3) return kUsageError;
+    const vardel::win32::UniqueHandle file(
+        ::CreateFileW(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = NavigationWindow;
+    windowClass.lpfnWndProc = ::DefWindowProcW;
     windowClass.hInstance = ::GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = className;
+    windowClass.lpszClassName = argv[1];
     ::RegisterClassW(&windowClass);
-    HWND window = ::CreateWindowExW(0, className, L"navigation", WS_OVERLAPPEDWINDOW, 0, 0, 100,
-                                    100, nullptr, nullptr, windowClass.hInstance, nullptr);
-    if (window == nullptr) return kUsageError;
-    ::SetTimer(window, 1, kLifetimeMs, nullptr);
-    vardel::win32::Say("ready");
+    if (!file.Valid() ||
+        ::CreateWindowExW(0, argv[1], L"navigation", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                          nullptr, windowClass.hInstance, nullptr) == nullptr) {
+        return kUsageError;
+    }
+    // GetMessageW returns 0 on WM_QUIT, whose wParam another program's
+    // PostMessageW leaves 0.
     MSG message{};
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) ::DispatchMessageW(&message);
     return static_cast<int>(message.wParam);
-}
-
-int Hold(const wchar_t* path) {
-    HANDLE file = ::CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return kUsageError;
-    vardel::win32::Say("ready");
-    ::Sleep(kLifetimeMs);
-    ::CloseHandle(file);
-    return 0;
-}
-
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    const std::wstring mode = argc == 3 ? argv[1] : L"";
-    if (mode == L"navigation") return Navigate(argv[2]);
-    if (mode == L"hold") return Hold(argv[2]);
-    return kUsageError;
 }

@@ -2,13 +2,12 @@
 // per line of standard input, each answered by one line on standard output,
 // for a test on the Linux side of a pseudo-terminal to drive:
 //   win32_serial_probe PORT        e.g. COM7:
-//   open | configure | purge | close | quit
-//   read            -> "byte XX in T" or "none in T"  (T: milliseconds taken)
+//   open | configure | purge
+//   read            -> "byte N in T" or "none in T"  (N decimal, T: milliseconds taken)
 //   wait MS         -> "waited T"
 //   write HEX...    -> "wrote N"
-#include <charconv>
 #include <chrono>
-#include <cstdio>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,50 +17,10 @@
 
 namespace {
 
-using vardel::win32::Say;
+using Clock = std::chrono::steady_clock;
 
-class Stopwatch {
-public:
-    [[nodiscard]] std::string Ms() const {
-        const std::chrono::duration<double, std::milli> taken = Clock::now() - start_;
-        char text[32] = {};
-        static_cast<void>(std::snprintf(text, sizeof text, "%.2f", taken.count()));
-        return text;
-    }
-
-private:
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point start_ = Clock::now();
-};
-
-std::string Hex(std::uint8_t byte) {
-    char text[3] = {};
-    static_cast<void>(std::snprintf(text, sizeof text, "%02X", byte));
-    return text;
-}
-
-std::vector<std::uint8_t> Bytes(std::istringstream& words) {
-    std::vector<std::uint8_t> bytes;
-    std::string word;
-    while (words >> word) {
-        unsigned value = 0;
-        std::from_chars(word.data(), word.data() + word.size(), value, 16);
-        bytes.push_back(static_cast<std::uint8_t>(value));
-    }
-    return bytes;
-}
-
-// One line of standard input; false at its end.
-bool NextLine(std::string& line) {
-    line.clear();
-    char c = 0;
-    DWORD got = 0;
-    while (::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), &c, 1, &got, nullptr) != FALSE &&
-           got == 1) {
-        if (c == '\n') return true;
-        if (c != '\r') line += c;
-    }
-    return !line.empty();
+std::string MsSince(Clock::time_point start) {
+    return std::to_string(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
 }
 
 }  // namespace
@@ -71,42 +30,36 @@ int wmain(int argc, wchar_t** argv) {
     vardel::Win32Platform platform(argv[1]);
     vardel::PortHandle port = 0;
     std::string line;
-    while (NextLine(line)) {
+    while (std::getline(std::cin, line)) {
         std::istringstream words(line);
         std::string command;
         words >> command;
+        const Clock::time_point start = Clock::now();
+        std::string answer = "unknown " + command;
         if (command == "open") {
             port = platform.OpenSerial();
-            Say(port == vardel::kInvalidHandle ? "open failed" : "open ok");
+            answer = port == vardel::kInvalidHandle ? "open failed" : "open ok";
         } else if (command == "configure") {
-            Say(platform.ConfigureSerial(port) ? "configure ok" : "configure refused");
+            answer = platform.ConfigureSerial(port) ? "configure ok" : "configure refused";
         } else if (command == "purge") {
             platform.PurgeSerial(port);
-            Say("purged");
+            answer = "purged";
         } else if (command == "read") {
             std::uint8_t byte = 0;
-            const Stopwatch clock;
             const bool got = platform.ReadSerialByte(port, byte);
-            Say((got ? "byte " + Hex(byte) : std::string("none")) + " in " + clock.Ms());
+            answer = (got ? "byte " + std::to_string(byte) : "none") + " in " + MsSince(start);
         } else if (command == "wait") {
             std::uint32_t ms = 0;
             words >> ms;
-            const Stopwatch clock;
             platform.WaitSerialReadable(port, ms);
-            Say("waited " + clock.Ms());
+            answer = "waited " + MsSince(start);
         } else if (command == "write") {
-            const std::vector<std::uint8_t> bytes = Bytes(words);
+            std::vector<std::uint8_t> bytes;
+            for (unsigned hex = 0; words >> std::hex >> hex;) bytes.push_back(hex & 0xFFu);
             const auto length = static_cast<std::uint32_t>(bytes.size());
-            Say("wrote " + std::to_string(platform.WriteSerial(port, bytes.data(), length)));
-        } else if (command == "close") {
-            platform.CloseSerial(port);
-            port = 0;
-            Say("closed");
-        } else if (command == "quit") {
-            break;
-        } else {
-            Say("unknown " + command);
+            answer = "wrote " + std::to_string(platform.WriteSerial(port, bytes.data(), length));
         }
+        vardel::win32::Say(answer);
     }
     return 0;
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/resources/Resource.h"
@@ -14,27 +15,9 @@ namespace {
 std::wstring ProgramFile() { return test::ProgramFolder() + L"..\\..\\app\\Vardel.exe"; }
 
 constexpr WORD kChineseSimplified = 0x0804;
-constexpr WORD kUnicode = 1200;
 
-#pragma pack(push, 2)
-struct IconGroupEntry {
-    BYTE width;
-    BYTE height;
-    BYTE colours;
-    BYTE reserved;
-    WORD planes;
-    WORD bitsPerPixel;
-    DWORD bytes;
-    WORD id;
-};
-struct IconGroup {
-    WORD reserved;
-    WORD type;
-    WORD count;
-    IconGroupEntry entries[1];
-};
-#pragma pack(pop)
-
+// The icon group: a count at byte 4, then an entry of 14 bytes per image,
+// its width in the entry's first byte, its bits per pixel in bytes 6 and 7.
 TEST(Win32Resources, TheIconHoldsNineImagesIn48And32And16PixelsAtThreeDepths) {
     HMODULE program = ::LoadLibraryExW(ProgramFile().c_str(), nullptr,
                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
@@ -42,13 +25,11 @@ TEST(Win32Resources, TheIconHoldsNineImagesIn48And32And16PixelsAtThreeDepths) {
     HRSRC found = ::FindResourceExW(program, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */,
                                     MAKEINTRESOURCEW(IDR_MAINFRAME), kChineseSimplified);
     ASSERT_NE(found, nullptr);
-    const auto* group =
-        static_cast<const IconGroup*>(::LockResource(::LoadResource(program, found)));
-    ASSERT_EQ(group->count, 9);
+    const auto* group = static_cast<const BYTE*>(::LockResource(::LoadResource(program, found)));
+    const auto word = [group](int at) { return group[at] | group[at + 1] << 8; };
     std::vector<std::pair<int, int>> images;
-    for (int i = 0; i < group->count; ++i) {
-        const IconGroupEntry& entry = group->entries[i];  // NOLINT: a counted trailing array
-        images.emplace_back(entry.width, entry.bitsPerPixel);
+    for (int entry = 6; entry < 6 + 14 * word(4); entry += 14) {
+        images.emplace_back(group[entry], word(entry + 6));
     }
     const std::vector<std::pair<int, int>> expected = {
         {48, 24}, {48, 8}, {48, 4}, {32, 24}, {32, 8}, {32, 4}, {16, 24}, {16, 8}, {16, 4}};
@@ -77,7 +58,7 @@ TEST(Win32Resources, TheVersionResourceIsChineseSimplified1001AndNamesVardel40) 
     ASSERT_NE(::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &value, &size), FALSE);
     const auto* language = static_cast<const WORD*>(value);
     EXPECT_EQ(language[0], kChineseSimplified);
-    EXPECT_EQ(language[1], kUnicode);
+    EXPECT_EQ(language[1], 1200) << "Unicode";
 
     const std::pair<const wchar_t*, const wchar_t*> strings[] = {
         {L"FileDescription", L"Vardel"},  {L"ProductName", L"Vardel"},

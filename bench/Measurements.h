@@ -1,0 +1,64 @@
+// What the benchmark measures and how much of each: the plan's measurements,
+// taken in turn against the whole program, each giving rows of the table and
+// a note on how its figures were taken.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bench/ProcessProbe.h"
+#include "bench/ProgramRuns.h"
+#include "bench/Report.h"
+
+namespace vardel::bench {
+
+// How much of each the benchmark does.
+struct Plan {
+    int lineRateRuns = 0;
+    std::size_t lineRateBytes = 0;
+    int latencyRuns = 0;
+    std::size_t latencyBytes = 0;
+    std::size_t transferCpuBytes = 0;     // 0: CPU use is taken from the line-rate runs
+    std::chrono::milliseconds window{0};  // for CPU use in each waiting state
+};
+
+constexpr Plan kFullPlan{3, 28'672, 2, 65'536, 65'536, std::chrono::milliseconds{10'000}};
+constexpr Plan kQuickPlan{1, 4'096, 1, 8'192, 0, std::chrono::milliseconds{1'000}};
+
+// Runs the plan's measurements in turn, until the benchmark is interrupted,
+// and keeps their rows.
+class Measurements {
+public:
+    Measurements(ProgramRuns& runs, const Plan& plan) : runs_(runs), plan_(plan) {}
+
+    void Run();
+    const std::vector<Row>& Rows() const { return rows_; }
+    bool AllMeasured() const { return allMeasured_; }
+
+private:
+    void Add(Row row);
+    void LineRate();
+    void Floor();
+    void Latency();
+    void TransferCpu();
+    void ReadyCpu();
+    void ClosedCpu();
+    void SilentCpu();
+    void Idle(const std::string& measure, const std::optional<CpuShare>& share,
+              const std::string& error, double goal);
+    void StartsRows();
+
+    ProgramRuns& runs_;
+    const Plan& plan_;
+    std::vector<Row> rows_;
+    std::vector<CpuShare> lineRateCpu_;
+    bool allMeasured_ = true;
+};
+
+// How the figures were taken, for the notes under the table.
+std::vector<std::string> Notes(const Plan& plan, bool quick);
+
+}  // namespace vardel::bench
