@@ -6,26 +6,29 @@ namespace {
 
 // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION (Windows 10 1803 and later): a timer
 // that keeps a period below the system's clock interval even without
-// timeBeginPeriod. Older systems refuse it, and the plain timer is used.
+// timeBeginPeriod. Older systems refuse it.
 constexpr DWORD kHighResolution = 0x00000002;
 constexpr LONGLONG kHundredNsPerMs = 10000;
 constexpr UINT kFinestPeriodMs = 1;
 
-HANDLE CreatePeriodTimer() {
-    HANDLE timer = ::CreateWaitableTimerExW(nullptr, nullptr, kHighResolution, TIMER_ALL_ACCESS);
-    if (timer == nullptr) {
-        timer = ::CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
-    }
-    return timer;
-}
-
 }  // namespace
 
-PacedTimer::PacedTimer(UINT_PTR id, DWORD periodMs) : id_(id), timer_(CreatePeriodTimer()) {
+UniqueHandle HighResolutionTimer() {
+    return UniqueHandle(
+        ::CreateWaitableTimerExW(nullptr, nullptr, kHighResolution, TIMER_ALL_ACCESS));
+}
+
+// Without the high-resolution timer the plain one keeps 5 ms only while the
+// system's clock runs at 1 ms; that raises it for the whole system (on
+// Windows before 10 2004), so it is done only then.
+PacedTimer::PacedTimer(UINT_PTR id, DWORD periodMs) : id_(id), timer_(HighResolutionTimer()) {
     if (!timer_.Valid()) {
-        return;
+        timer_ = UniqueHandle(::CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS));
+        if (!timer_.Valid()) {
+            return;
+        }
+        periodRaised_ = ::timeBeginPeriod(kFinestPeriodMs) == TIMERR_NOERROR;
     }
-    periodRaised_ = ::timeBeginPeriod(kFinestPeriodMs) == TIMERR_NOERROR;
     LARGE_INTEGER firstDue{};
     firstDue.QuadPart = -static_cast<LONGLONG>(periodMs) * kHundredNsPerMs;  // relative
     running_ = ::SetWaitableTimer(timer_.Get(), &firstDue, static_cast<LONG>(periodMs), nullptr,

@@ -1,6 +1,7 @@
 // A window timer faster than SetTimer allows. SetTimer does not go below
 // USER_TIMER_MINIMUM (10 ms), so a 5 ms timer would tick 100 times a second.
-// This one is a periodic waitable timer under timeBeginPeriod(1): the modal
+// This one is a periodic waitable timer, of high resolution where the system
+// grants it and under timeBeginPeriod(1) where it does not: the modal
 // loop waits on its handle together with the window's message queue, and
 // delivers a tick when the queue is empty, as the system delivers WM_TIMER
 // after every other message. Being an auto-reset timer, it holds at most one
@@ -13,6 +14,10 @@
 #include "platform/win32/UniqueHandle.h"
 
 namespace vardel::win32 {
+
+// A waitable timer that keeps periods below the system's clock interval
+// (Windows 10 1803 and later); not valid where the system refuses it.
+UniqueHandle HighResolutionTimer();
 
 class PacedTimer {
 public:

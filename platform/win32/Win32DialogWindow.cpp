@@ -21,6 +21,12 @@ INT_PTR Win32DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM /*lParam*/
     case WM_COMMAND:
         if (!ended_) messages_.Command(LOWORD(wParam), HIWORD(wParam));
         return TRUE;
+    case WM_ENTERSIZEMOVE:
+        EnterSystemLoop(true);
+        return FALSE;
+    case WM_EXITSIZEMOVE:
+        EnterSystemLoop(false);
+        return FALSE;
     case WM_NCDESTROY:
         pacedTimers_.clear();
         return FALSE;
@@ -42,6 +48,23 @@ void Win32DialogWindow::DeliverTick(std::size_t index) {
     }
 }
 
+// While the user moves or sizes the window, the system runs a modal loop of
+// its own that never returns to ours, so the fast timers' ticks would stop
+// for as long as the mouse is held. The system's timer at its least period
+// stands in for each of them under the same identifier, so the ticks go on,
+// one WM_TIMER at a time, until the loop ends; a tick that fell due meanwhile
+// then comes once from ours.
+void Win32DialogWindow::EnterSystemLoop(bool entered) {
+    inSystemLoop_ = entered;
+    for (const auto& paced : pacedTimers_) {
+        if (entered) {
+            ::SetTimer(window_, paced->Id(), USER_TIMER_MINIMUM, nullptr);
+        } else {
+            ::KillTimer(window_, paced->Id());
+        }
+    }
+}
+
 void Win32DialogWindow::OnTimer(UINT_PTR timer) {
     if (!ended_) messages_.Timer(static_cast<int>(timer));
 }
@@ -50,8 +73,23 @@ void Win32DialogWindow::SetControlText(int control, const char16_t* text) {
     ::SetWindowTextW(::GetDlgItem(window_, control), Wide(text));
 }
 
+// A disabled window with the focus leaves the dialog with none, and the
+// dialog manager then ignores Enter and Escape: the focus moves on first, to
+// the next control that takes it, else to the dialog itself.
 void Win32DialogWindow::EnableControl(int control, bool enable) {
-    ::EnableWindow(::GetDlgItem(window_, control), enable ? TRUE : FALSE);
+    HWND item = ::GetDlgItem(window_, control);
+    HWND focus = ::GetFocus();
+    const bool losesFocus =
+        !enable && item != nullptr && (focus == item || ::IsChild(item, focus) != FALSE);
+    ::EnableWindow(item, enable ? TRUE : FALSE);
+    if (losesFocus) {
+        HWND next = ::GetNextDlgTabItem(window_, item, FALSE);
+        if (next != nullptr && next != item) {
+            ::SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
+        } else {
+            ::SetFocus(window_);
+        }
+    }
 }
 
 void Win32DialogWindow::SetBarPosition(int control, int position) {
@@ -68,6 +106,7 @@ void Win32DialogWindow::StartTimer(int timer, std::uint32_t periodMs) {
     ::KillTimer(window_, id);
     auto paced = std::make_unique<PacedTimer>(id, periodMs);
     if (paced->Running()) {
+        if (inSystemLoop_) ::SetTimer(window_, id, USER_TIMER_MINIMUM, nullptr);
         pacedTimers_.push_back(std::move(paced));
     } else {
         ::SetTimer(window_, id, periodMs, nullptr);  // the system's pace at least

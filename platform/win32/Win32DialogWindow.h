@@ -35,6 +35,7 @@ public:
     [[nodiscard]] int Result() const { return result_; }
 
     void SetControlText(int control, const char16_t* text) override;
+    // A control that is disabled with the focus hands it on first.
     void EnableControl(int control, bool enable) override;
     void SetBarPosition(int control, int position) override;
     // Below USER_TIMER_MINIMUM the timer is a PacedTimer, else SetTimer's.
@@ -46,10 +47,13 @@ public:
 
 private:
     void OnTimer(UINT_PTR timer);
+    // WM_ENTERSIZEMOVE (true) and WM_EXITSIZEMOVE (false).
+    void EnterSystemLoop(bool entered);
 
     HWND window_;
     DialogMessages& messages_;
     bool ended_ = false;
+    bool inSystemLoop_ = false;
     int result_ = 0;
     std::vector<std::unique_ptr<PacedTimer>> pacedTimers_;
 };

@@ -10,10 +10,40 @@
 #include "platform/win32/SystemHeaders.h"
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/Platform.h"
+#include "platform/win32/UniqueHandle.h"
 
 namespace vardel {
+
+namespace win32 {
+
+// A pause of about a millisecond, however coarse the system's clock: on a
+// high-resolution waitable timer where the system grants one, else Sleep(1)
+// (which the engine timer's timeBeginPeriod(1) then makes short).
+class ShortPause {
+public:
+    void OneMs();
+
+private:
+    bool tried_ = false;
+    UniqueHandle timer_;
+};
+
+// One read of one byte that the driver was asked to hold for up to timeoutMs
+// until a byte comes.
+enum class ReadResult { kByte, kNothing, kFailed };
+using WaitingRead = std::function<ReadResult(std::uint32_t timeoutMs, std::uint8_t& byte)>;
+
+// Until the first byte comes or timeoutMs have passed; true with the byte.
+// Drivers that ignore the read's time-out and return at once with nothing are
+// common among USB adapters, so such a read is tried again after about a
+// millisecond; only a read that fails (the line is gone) sleeps the rest.
+bool WaitForFirstByte(const WaitingRead& read, ShortPause& pause, std::uint32_t timeoutMs,
+                      std::uint8_t& byte);
+
+}  // namespace win32
 
 class Win32Platform final : public Platform {
 public:
@@ -27,10 +57,11 @@ public:
                               std::uint32_t length) override;
     // A byte taken by the last wait comes first.
     bool ReadSerialByte(PortHandle port, std::uint8_t& byte) override;
-    // Sleeps in one ReadFile that waits for the first byte or the time-out
-    // (ReadIntervalTimeout = ReadTotalTimeoutMultiplier = MAXDWORD); the byte
-    // it takes is kept for the next ReadSerialByte. The port's own time-outs,
-    // reads that never wait, are put back before it returns.
+    // Sleeps in ReadFile calls that wait for the first byte or the time-out
+    // (ReadIntervalTimeout = ReadTotalTimeoutMultiplier = MAXDWORD), see
+    // WaitForFirstByte; the byte taken is kept for the next ReadSerialByte.
+    // The port's own time-outs, reads that never wait, are put back before it
+    // returns.
     void WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) override;
     void CloseSerial(PortHandle port) override;
 
@@ -63,6 +94,7 @@ private:
 
     const wchar_t* portName_;
     Stash stash_;
+    win32::ShortPause pause_;
 };
 
 namespace win32 {

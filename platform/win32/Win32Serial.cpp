@@ -1,6 +1,9 @@
 // The serial port "COM4:": opened exclusively, set to 38,400 baud 8N1 through
 // its DCB, with reads that never wait.
 #include <algorithm>
+#include <chrono>
+
+#include "platform/win32/PacedTimer.h"
 
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Platform.h"
@@ -17,6 +20,7 @@ constexpr DWORD kQueueBytes = 1024;
 constexpr DWORD kPurgeEverything = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 // A waiting read's time-out must lie strictly between 0 and MAXDWORD.
 constexpr DWORD kLongestWait = MAXDWORD - 1;
+constexpr LONGLONG kHundredNsPerMs = 10000;
 
 }  // namespace
 
@@ -45,6 +49,45 @@ COMMTIMEOUTS WaitTimeouts(std::uint32_t timeoutMs) {
     return {MAXDWORD, MAXDWORD, std::clamp<DWORD>(timeoutMs, 1, kLongestWait), 0, 0};
 }
 
+void ShortPause::OneMs() {
+    if (!tried_) {
+        tried_ = true;
+        timer_ = HighResolutionTimer();
+    }
+    LARGE_INTEGER due{};
+    due.QuadPart = -kHundredNsPerMs;  // relative
+    if (timer_.Valid() &&
+        ::SetWaitableTimer(timer_.Get(), &due, 0, nullptr, nullptr, FALSE) != FALSE) {
+        ::WaitForSingleObject(timer_.Get(), INFINITE);
+    } else {
+        ::Sleep(1);
+    }
+}
+
+bool WaitForFirstByte(const WaitingRead& read, ShortPause& pause, std::uint32_t timeoutMs,
+                      std::uint8_t& byte) {
+    using Clock = std::chrono::steady_clock;
+    using Ms = std::chrono::milliseconds;
+    const Clock::time_point until = Clock::now() + Ms(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::ceil<Ms>(until - Clock::now()).count();
+        const ReadResult result =
+            read(static_cast<std::uint32_t>(std::max<Ms::rep>(left, 1)), byte);
+        if (result == ReadResult::kByte) {
+            return true;
+        }
+        const Clock::time_point now = Clock::now();
+        if (now >= until) {
+            return false;
+        }
+        if (result == ReadResult::kFailed) {
+            ::Sleep(static_cast<DWORD>(std::chrono::ceil<Ms>(until - now).count()));
+            return false;
+        }
+        pause.OneMs();
+    }
+}
+
 }  // namespace win32
 
 namespace {
@@ -53,6 +96,16 @@ namespace {
 bool ReadOneByte(HANDLE port, std::uint8_t& byte) {
     DWORD got = 0;
     return ::ReadFile(port, &byte, 1, &got, nullptr) != FALSE && got == 1;
+}
+
+win32::ReadResult ReadWaiting(HANDLE port, std::uint32_t timeoutMs, std::uint8_t& byte) {
+    COMMTIMEOUTS waiting = win32::WaitTimeouts(timeoutMs);
+    DWORD got = 0;
+    if (::SetCommTimeouts(port, &waiting) == FALSE ||
+        ::ReadFile(port, &byte, 1, &got, nullptr) == FALSE) {
+        return win32::ReadResult::kFailed;
+    }
+    return got == 1 ? win32::ReadResult::kByte : win32::ReadResult::kNothing;
 }
 
 }  // namespace
@@ -107,26 +160,19 @@ bool Win32Platform::ReadSerialByte(PortHandle port, std::uint8_t& byte) {
     return ReadOneByte(win32::AsHandle(port), byte);
 }
 
-// A read that fails at once (the line is gone) would leave a caller that loops
-// on this spinning; the rest of the time is slept instead.
 void Win32Platform::WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) {
     if (stash_.port != 0) {
         return;  // a byte is already waiting
     }
     HANDLE handle = win32::AsHandle(port);
-    const DWORD start = ::GetTickCount();
-    COMMTIMEOUTS waiting = win32::WaitTimeouts(timeoutMs);
     std::uint8_t byte = 0;
-    const bool got = ::SetCommTimeouts(handle, &waiting) != FALSE && ReadOneByte(handle, byte);
+    const bool got = win32::WaitForFirstByte(
+        [handle](std::uint32_t ms, std::uint8_t& into) { return ReadWaiting(handle, ms, into); },
+        pause_, timeoutMs, byte);
     COMMTIMEOUTS usual = win32::LinkTimeouts();
     static_cast<void>(::SetCommTimeouts(handle, &usual));
     if (got) {
         stash_ = {port, byte};
-        return;
-    }
-    const DWORD waited = ::GetTickCount() - start;
-    if (waited < timeoutMs) {
-        ::Sleep(timeoutMs - waited);
     }
 }
 

@@ -2,6 +2,7 @@
 // file, the program's own path and the navigation program.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -60,6 +61,67 @@ TEST(Win32LinkSettings, TheWaitsTimeOutLiesStrictlyBetween0AndMaxdword) {
         EXPECT_EQ(wait.ReadIntervalTimeout, MAXDWORD);
         EXPECT_EQ(wait.ReadTotalTimeoutMultiplier, MAXDWORD);
         EXPECT_EQ(wait.ReadTotalTimeoutConstant, constant) << asked;
+    }
+}
+
+// The wait over scripted drivers, in real time: one that returns at once with
+// nothing (as some USB adapters do), one that holds the read as asked, one
+// whose reads fail. A byte is seen within a few milliseconds of its coming,
+// whichever way the driver behaves, and no driver makes the wait spin or
+// outlast its time.
+TEST(Win32SerialWait, TheByteIsSeenAtOnceWhicheverWayTheDriverBehavesAndTheWaitKeepsItsTime) {
+    using Clock = std::chrono::steady_clock;
+    using Ms = std::chrono::duration<double, std::milli>;
+    enum Driver { kEarly, kHonouring, kFailing };
+    constexpr int kNever = -1;
+    constexpr double kSeenWithinMs = 5.0;  // the answer has 10 ms from the last byte
+    const struct {
+        const char* name;
+        Driver driver;
+        int byteAtMs;
+        std::uint32_t timeoutMs;
+        int minReads, maxReads;
+    } rows[] = {
+        {"early, byte at 40 ms", kEarly, 40, 300, 10, 200},
+        {"early, no byte", kEarly, kNever, 100, 20, 400},
+        {"honouring, byte at 40 ms", kHonouring, 40, 300, 1, 1},
+        {"honouring, no byte", kHonouring, kNever, 100, 1, 2},
+        {"failing", kFailing, 40, 100, 1, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Clock::time_point start = Clock::now();
+        const auto byteDue = [&] {
+            return row.byteAtMs != kNever && Ms(Clock::now() - start).count() >= row.byteAtMs;
+        };
+        int reads = 0;
+        const win32::WaitingRead read = [&](std::uint32_t ms, std::uint8_t& byte) {
+            ++reads;
+            if (row.driver == kFailing) return win32::ReadResult::kFailed;
+            if (row.driver == kHonouring) {
+                const Clock::time_point until = Clock::now() + std::chrono::milliseconds(ms);
+                while (!byteDue() && Clock::now() < until) ::Sleep(1);
+            }
+            if (!byteDue()) return win32::ReadResult::kNothing;
+            byte = 0x23;
+            return win32::ReadResult::kByte;
+        };
+        win32::ShortPause pause;
+        std::uint8_t byte = 0;
+        const bool got = win32::WaitForFirstByte(read, pause, row.timeoutMs, byte);
+        const double took = Ms(Clock::now() - start).count();
+        const bool expectByte = row.driver != kFailing && row.byteAtMs != kNever;
+        EXPECT_EQ(got, expectByte);
+        if (expectByte) {
+            EXPECT_EQ(byte, 0x23);
+            EXPECT_GE(took, row.byteAtMs);
+            EXPECT_LT(took, row.byteAtMs + kSeenWithinMs) << "seen late";
+        } else {
+            EXPECT_GE(took, row.timeoutMs - 1.0);
+            EXPECT_LT(took, row.timeoutMs + kSeenWithinMs) << "outlasted its time";
+        }
+        EXPECT_GE(reads, row.minReads) << "gave up reading";
+        EXPECT_LE(reads, row.maxReads) << "spun";
     }
 }
 

@@ -97,18 +97,23 @@ TEST_F(Win32Window, TheTemplateBecomesTheSystemsOwnDialogUnitForUnitThatDoesAsTh
 
 // The dialog manager turns keys and the close request into commands; the
 // window only passes them on. Enter gives IDOK, unless the focus was moved to
-// the button (Tab, a click): then Enter presses the button.
+// the button (Tab, a click): then Enter presses the button. A button disabled
+// with the focus (as after a press of start) hands it on, and the keys keep
+// working.
 TEST_F(Win32Window, EnterEscapeAndCloseBecomeTheDialogManagersCommands) {
     const struct {
         const char* name;
         WPARAM key;  // 0: the close request
         bool tabToButton;
+        bool thenDisable;
         int command;
     } rows[] = {
-        {"Enter", VK_RETURN, false, IDOK},
-        {"Escape", VK_ESCAPE, false, IDCANCEL},
-        {"close", 0, false, IDCANCEL},
-        {"Enter on the button", VK_RETURN, true, IDC_START},
+        {"Enter", VK_RETURN, false, false, IDOK},
+        {"Escape", VK_ESCAPE, false, false, IDCANCEL},
+        {"close", 0, false, false, IDCANCEL},
+        {"Enter on the button", VK_RETURN, true, false, IDC_START},
+        {"Enter after the button with the focus is disabled", VK_RETURN, true, true, IDOK},
+        {"Escape after the button with the focus is disabled", VK_ESCAPE, true, true, IDCANCEL},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -120,6 +125,10 @@ TEST_F(Win32Window, EnterEscapeAndCloseBecomeTheDialogManagersCommands) {
             if (row.tabToButton) {
                 ::SendMessageW(window, WM_NEXTDLGCTL,
                                reinterpret_cast<WPARAM>(::GetDlgItem(window, IDC_START)), TRUE);
+            }
+            if (row.thenDisable) {
+                host.EnableControl(IDC_START, false);
+                EXPECT_NE(::GetFocus(), nullptr) << "the focus left on a disabled window";
             }
             // Keys go to the window with the focus, the close request to the frame.
             HWND focus = ::GetFocus();

@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""The whole Vardel.exe under Wine, driven with real X input (xdotool):
+
+    vardel_exe_input_test.py SOURCE_DIR HOST_BUILD WINDOWS_BUILD
+
+Runs inside the suite's Wine session (WINEPREFIX) on its display. The prefix
+has a virtual desktop, so Wine itself runs the window's frame: a press on the
+caption starts the system's own move loop inside the program.
+
+- Escape and Enter end the program after a successful start, whose press
+  leaves the start button disabled with the focus on it; the MCU here never
+  answers (this side holds the terminal), and nothing but the enter-upgrade
+  frame reaches the wire: Escape and Enter are not the exit command, which
+  would write the reset frame.
+- Holding the caption for two seconds during a transfer against the simulated
+  MCU holds up no request: every one is answered within 50 ms.
+"""
+import os
+import re
+import select
+import subprocess
+import sys
+import time
+import unittest
+
+SOURCE, HOST, WINDOWS = sys.argv[1:4]
+PREFIX = os.environ["WINEPREFIX"]
+APPS = os.path.join(WINDOWS, "app")
+LINK = os.path.join(PREFIX, "dosdevices", "com4")
+WINE_ENV = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+ENTER_UPGRADE_BYTES = 6
+END_SECONDS = 15  # a Wine program's end, on a busy machine
+HOLD_SECONDS = 2.0
+ANSWER_WITHIN_MS = 50.0
+FLASH_DELAY_MS = 20  # makes the transfer last well beyond the hold
+
+
+def send(*words):
+    """VardelSend with these words; its output."""
+    return subprocess.run(["wine", os.path.join(APPS, "VardelSend.exe"), *words],
+                          env=WINE_ENV, check=True, capture_output=True,
+                          timeout=120).stdout.decode().replace("\r", "")
+
+
+def xdotool(*words):
+    return subprocess.run(["xdotool", *map(str, words)], check=True, capture_output=True,
+                          timeout=30).stdout.decode()
+
+
+def shown():
+    """The window's place (x, y, width, height) on the screen and its percent."""
+    text = send("show")
+    place = [int(n) for n in re.search(r"^window: (-?\d+) (-?\d+) (\d+) (\d+)$", text,
+                                       re.M).groups()]
+    desktop = xdotool("search", "--name", "Wine desktop").split()[0]
+    geometry = xdotool("getwindowgeometry", "--shell", desktop)
+    origin = [int(re.search(r"^%s=(-?\d+)$" % k, geometry, re.M).group(1)) for k in "XY"]
+    percent = int(re.search(r"^percent: (\d+)%$", text, re.M).group(1))
+    return place[0] + origin[0], place[1] + origin[1], place[2], place[3], percent
+
+
+class Program:
+    """Vardel.exe, ended at the latest when the test ends."""
+
+    def __init__(self):
+        subprocess.run([sys.executable, os.path.join(SOURCE, "tools", "demo-image.py"),
+                        os.path.join(APPS, "KD51A.BIN"), os.path.join(APPS, "MTK51A.BIN")],
+                       check=True, capture_output=True)
+        self.process = subprocess.Popen(["wine", os.path.join(APPS, "Vardel.exe")], env=WINE_ENV)
+
+    def ended(self, seconds):
+        try:
+            return self.process.wait(seconds) is not None
+        except subprocess.TimeoutExpired:
+            return False
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
+class VardelExeInput(unittest.TestCase):
+    def setUp(self):
+        if os.path.lexists(LINK):
+            os.unlink(LINK)
+
+    def tearDown(self):
+        if os.path.lexists(LINK):
+            os.unlink(LINK)
+
+    def test_escape_and_enter_end_the_program_after_a_successful_start_writing_nothing(self):
+        for key in ("Escape", "Return"):
+            with self.subTest(key=key):
+                master, slave = os.openpty()
+                os.symlink(os.ttyname(slave), LINK)
+                program = Program()
+                try:
+                    send("start")
+                    send("wait-step", "2")
+                    x, y, width, height, _ = shown()
+                    # Keys go to the window under the pointer; not the button.
+                    xdotool("mousemove", x + width // 2, y + height // 4)
+                    xdotool("key", key)
+                    self.assertTrue(program.ended(END_SECONDS), "the window stayed open")
+                    self.assertEqual(program.process.returncode, 0)
+                    time.sleep(0.2)
+                    wire = b""
+                    while select.select([master], [], [], 0.2)[0]:
+                        wire += os.read(master, 256)
+                    self.assertEqual(len(wire), ENTER_UPGRADE_BYTES, wire.hex(" "))
+                finally:
+                    program.close()
+                    os.unlink(LINK)
+                    os.close(master)
+                    os.close(slave)
+
+    def test_holding_the_caption_during_a_transfer_holds_up_no_request(self):
+        sim = subprocess.Popen(
+            [os.path.join(HOST, "sim", "vardel-mcu-sim"), "--image",
+             os.path.join(APPS, "KD51A.BIN"), "--link", LINK, "--ready",
+             "--flash-delay", str(FLASH_DELAY_MS), "--max-seconds", "300"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        program = None
+        try:
+            self.assertTrue(sim.stdout.readline().startswith(b"ready "))
+            program = Program()
+            send("start")
+            send("wait-step", "3")
+            x, y, width, _, before = shown()
+            xdotool("mousemove", x + width // 2, y + 8)  # on the caption
+            xdotool("mousedown", 1)
+            time.sleep(0.2)
+            xdotool("mousemove_relative", "--", 40, 30)  # a real drag: the window follows
+            time.sleep(HOLD_SECONDS - 0.2)
+            xdotool("mouseup", 1)
+            moved_x, moved_y, _, _, after = shown()
+            self.assertEqual((moved_x - x, moved_y - y), (40, 30), "the window was not moved")
+            self.assertLess(before, after, "no block was sent during the hold")
+            self.assertLess(after, 100, "the transfer ended before the hold did")
+            send("wait-step", "255")
+            send("exit")
+            self.assertTrue(program.ended(END_SECONDS))
+            out = sim.communicate(timeout=60)[0].decode()
+            self.assertIn("verdict: image identical", out)
+            worst = float(re.search(r"^timing: .* max ([\d.]+) ms$", out, re.M).group(1))
+            print("worst answer during the transfer: %.1f ms" % worst)
+            self.assertLess(worst, ANSWER_WITHIN_MS)
+        finally:
+            if program:
+                program.close()
+            if sim.poll() is None:
+                sim.kill()
+                sim.wait()
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
