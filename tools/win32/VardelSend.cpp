@@ -61,10 +61,13 @@ std::wstring Text(HWND window, int control) {
 // have the button click itself, which fails while the window is not active.)
 int PressStart(HWND window) {
     // The window is shown once it has set itself up; before that its button
-    // is still as the template made it.
-    HWND button = ::GetDlgItem(window, vardel::IDC_START);
+    // is still as the template made it, or not made yet: the window may be
+    // found while the dialog manager is still creating its controls.
+    HWND button = nullptr;
     const bool pressable = Await(kButtonMs, [&] {
-        return ::IsWindowVisible(window) != FALSE && ::IsWindowEnabled(button) != FALSE;
+        button = ::GetDlgItem(window, vardel::IDC_START);
+        return ::IsWindowVisible(window) != FALSE && button != nullptr &&
+               ::IsWindowEnabled(button) != FALSE;
     });
     if (!pressable) return kNotThere;
     ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(vardel::IDC_START, BN_CLICKED),
