@@ -8,7 +8,8 @@ has a virtual desktop, so Wine itself runs the window's frame: a press on the
 caption starts the system's own move loop inside the program.
 
 - Escape and Enter end the program after a successful start, whose press
-  leaves the start button disabled with the focus on it; the MCU here never
+  (from the keyboard: Tab, Space) leaves the start button disabled with the
+  focus on it; the MCU here never
   answers (this side holds the terminal), and nothing but the enter-upgrade
   frame reaches the wire: Escape and Enter are not the exit command, which
   would write the reset frame.
@@ -111,11 +112,14 @@ class VardelExeInput(unittest.TestCase):
                 program = None
                 try:
                     program = Program()
-                    start()
-                    send("wait-step", "2")
+                    send("wait-step", "1")  # the port is open, the button enabled
                     x, y, width, height, _ = shown()
-                    # Keys go to the window under the pointer; not the button.
+                    # Keys go to the window under the pointer. Tab gives the
+                    # button the focus and Space presses it, as a click would.
                     xdotool("mousemove", x + width // 2, y + height // 4)
+                    xdotool("key", "Tab")
+                    xdotool("key", "space")
+                    send("wait-step", "2")
                     xdotool("key", key)
                     self.assertTrue(program.ended(END_SECONDS), "the window stayed open")
                     self.assertEqual(program.process.returncode, 0)
