@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "platform/win32/PacedTimer.h"
-
 #include "platform/win32/Handles.h"
+#include "platform/win32/PacedTimer.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace vardel {
