@@ -24,6 +24,8 @@ DEBIAN_PACKAGES := \
 DEBIAN_PACKAGES += \
 	g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
 	wine wine64 libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
+# Real key presses and a drag of the window's caption in the Windows input test.
+DEBIAN_PACKAGES += xdotool
 
 BUILD := build/default
 ASAN_BUILD := build/asan
