@@ -40,7 +40,7 @@ MAKEFLAGS += --no-print-directory
 
 .DEFAULT_GOAL := help
 .PHONY: help deps configure build test unit demo bench asan fuzz fuzz-long valgrind soak reliability-report lint format clean package
-.PHONY: windows windows-test demo-windows bench-windows clean-windows
+.PHONY: windows windows-test demo-windows bench-windows dist-windows clean-windows
 
 help:
 	@echo "make demo     build and show an upgrade run against the simulated MCU"
@@ -61,6 +61,7 @@ help:
 	@echo "make windows-test  the Windows suite under Wine (part of make test)"
 	@echo "make demo-windows  Vardel.exe under Wine against the simulated MCU"
 	@echo "make bench-windows measure Vardel.exe under Wine; writes its part of docs/performance.md"
+	@echo "make dist-windows  the release zip $(WINDOWS_BUILD)/Vardel-<version>-win64.zip"
 
 deps:
 	@bash tools/install-deps.sh $(DEBIAN_PACKAGES)
@@ -184,6 +185,12 @@ demo-windows: build windows
 
 bench-windows: build windows
 	@$(SOME_DISPLAY) $(WINE_SESSION) bash tools/bench-windows.sh $(BUILD) $(WINDOWS_BUILD) docs/performance.md
+
+# The release zip; its name, version and list of files are the build's
+# (tools/win32/CMakeLists.txt).
+dist-windows: windows
+	@cmake --build --preset windows --target dist
+	@ls $(CURDIR)/$(WINDOWS_BUILD)/Vardel-*-win64.zip
 
 clean: clean-windows
 clean-windows:
