@@ -38,8 +38,8 @@ with zipfile.ZipFile(zip_path) as release:
     for wanted in ["Windows: Vardel.exe\r\n", '"串口打开失败!"', "VardelSend exit"]:
         if wanted not in text:
             sys.exit(f"FAIL: README.txt lacks {wanted!r}")
-    if "docs/" in text or "## " in text:
-        sys.exit("FAIL: README.txt refers to a picture or holds another section")
+    if "](docs/" in text or "\n## " in text:
+        sys.exit("FAIL: README.txt shows a picture it lacks, or holds another section")
     release.extractall(scratch)
 PY
 
