@@ -20,10 +20,12 @@ DEBIAN_PACKAGES := \
 # The Windows build: MinGW-w64 (posix threads, see cmake/mingw-w64-x86_64.cmake)
 # and Wine 64-bit to run its tests, its demo and its benchmark, with the X
 # libraries its display driver loads (recommended by Wine, so not installed
-# with it here).
+# with it here), and the source of the Chinese locale that the end-to-end
+# test compiles for itself.
 DEBIAN_PACKAGES += \
 	g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
-	wine wine64 libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
+	wine wine64 libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3 \
+	locales
 
 BUILD := build/default
 ASAN_BUILD := build/asan
