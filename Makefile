@@ -20,10 +20,12 @@ DEBIAN_PACKAGES := \
 # The Windows build: MinGW-w64 (posix threads, see cmake/mingw-w64-x86_64.cmake)
 # and Wine 64-bit to run its tests, its demo and its benchmark, with the X
 # libraries its display driver loads (recommended by Wine, so not installed
-# with it here).
+# with it here), and the source of the Chinese locale that the end-to-end
+# test compiles for itself.
 DEBIAN_PACKAGES += \
 	g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
-	wine wine64 libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
+	wine wine64 libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3 \
+	locales
 # Real key presses and a drag of the window's caption in the Windows input test.
 DEBIAN_PACKAGES += xdotool
 
@@ -42,7 +44,7 @@ MAKEFLAGS += --no-print-directory
 
 .DEFAULT_GOAL := help
 .PHONY: help deps configure build test unit demo bench asan fuzz fuzz-long valgrind soak reliability-report lint format clean package
-.PHONY: windows windows-test demo-windows bench-windows clean-windows
+.PHONY: windows windows-test demo-windows bench-windows dist-windows clean-windows
 
 help:
 	@echo "make demo     build and show an upgrade run against the simulated MCU"
@@ -63,6 +65,7 @@ help:
 	@echo "make windows-test  the Windows suite under Wine (part of make test)"
 	@echo "make demo-windows  Vardel.exe under Wine against the simulated MCU"
 	@echo "make bench-windows measure Vardel.exe under Wine; writes its part of docs/performance.md"
+	@echo "make dist-windows  the release zip $(WINDOWS_BUILD)/Vardel-<version>-win64.zip"
 
 deps:
 	@bash tools/install-deps.sh $(DEBIAN_PACKAGES)
@@ -181,11 +184,19 @@ windows-test: build windows
 	@echo "the Windows suite under Wine"
 	@$(XVFB) $(WINE_SESSION) ctest --preset windows $(CTEST_FLAGS)
 
+# DPI=144: the same at 150 % scaling; the picture is docs/dialog-windows-144dpi.png.
+DPI ?= 96
 demo-windows: build windows
-	@$(SOME_DISPLAY) $(WINE_SESSION) bash tools/demo-windows.sh $(BUILD) $(WINDOWS_BUILD)
+	@DPI=$(DPI) $(SOME_DISPLAY) $(WINE_SESSION) bash tools/demo-windows.sh $(BUILD) $(WINDOWS_BUILD)
 
 bench-windows: build windows
 	@$(SOME_DISPLAY) $(WINE_SESSION) bash tools/bench-windows.sh $(BUILD) $(WINDOWS_BUILD) docs/performance.md
+
+# The release zip; its name, version and list of files are the build's
+# (tools/win32/CMakeLists.txt).
+dist-windows: windows
+	@cmake --build --preset windows --target dist
+	@ls $(CURDIR)/$(WINDOWS_BUILD)/Vardel-*-win64.zip
 
 clean: clean-windows
 clean-windows:

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows demo: Vardel.exe under Wine against the simulated MCU.
-#   tools/demo-windows.sh HOST_BUILD WINDOWS_BUILD [PICTURE.png]
+#   [DPI=144] tools/demo-windows.sh HOST_BUILD WINDOWS_BUILD [PICTURE.png]
 # Runs inside a Wine session of the Windows build's prefix (`make
 # demo-windows` starts one; the end-to-end test runs in the suite's own). The
 # demo image of 448 blocks goes beside Vardel.exe as KD51A.BIN and MTK51A.BIN;
@@ -10,12 +10,19 @@
 # waits for the end of the transfer, takes the picture and sends the exit
 # command 1001, which writes the reset frame and closes the window. The exit
 # status is 0 only when the MCU received the image identical and the reset
-# frame came, and the program ended well.
+# frame came, and the program ended well. With DPI other than 96 the prefix
+# has that DPI for the run (144 is 150 % scaling), and the picture is
+# docs/dialog-windows-<DPI>dpi.png unless named.
 set -euo pipefail
 
 host=$1
 windows=$2
-picture=${3:-docs/dialog-windows.png}
+dpi=${DPI:-96}
+if [ "$dpi" = 96 ]; then
+    picture=${3:-docs/dialog-windows.png}
+else
+    picture=${3:-docs/dialog-windows-${dpi}dpi.png}
+fi
 : "${WINEPREFIX:?run inside tools/wine/session.sh}"
 here=$(cd "$(dirname "$0")" && pwd)
 apps=$(cd "$windows/app" && pwd)
@@ -29,12 +36,14 @@ finish() {
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
     [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
     rm -rf "$work"
+    [ "$dpi" = 96 ] || bash "$here/wine/dpi.sh" 96
 }
 trap finish EXIT
 
 windows_path() { winepath -w "$1" 2>/dev/null; }
 send() { "$here/wine/run.sh" "$WINEPREFIX" "$apps/VardelSend.exe" "$@"; }
 
+[ "$dpi" = 96 ] || bash "$here/wine/dpi.sh" "$dpi"
 python3 "$here/demo-image.py" "$apps/KD51A.BIN" "$apps/MTK51A.BIN"
 echo "demo image: 28672 bytes (448 blocks) as $apps/KD51A.BIN and MTK51A.BIN"
 

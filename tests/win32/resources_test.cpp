@@ -1,7 +1,9 @@
-// Vardel.exe as Windows sees it from outside: its icon and version resource.
+// Vardel.exe as Windows sees it from outside: its icon, version resource and
+// manifest.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -11,8 +13,11 @@
 namespace vardel {
 namespace {
 
-// Vardel.exe is built into app/ beside this folder (tests/win32/).
-std::wstring ProgramFile() { return test::ProgramFolder() + L"..\\..\\app\\Vardel.exe"; }
+// Vardel.exe and its helpers are built into app/ beside this folder
+// (tests/win32/).
+std::wstring ProgramFile(const wchar_t* name = L"Vardel.exe") {
+    return test::ProgramFolder() + L"..\\..\\app\\" + name;
+}
 
 constexpr WORD kChineseSimplified = 0x0804;
 
@@ -68,6 +73,52 @@ TEST(Win32Resources, TheVersionResourceIsChineseSimplified1001AndNamesVardel40) 
         const std::wstring path = std::wstring(L"\\StringFileInfo\\080404B0\\") + name;
         ASSERT_NE(::VerQueryValueW(data.data(), path.c_str(), &value, &size), FALSE);
         EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), expected);
+    }
+}
+
+// The manifest as the system's loader reads it: linked in, well formed, and
+// each setting in the namespace where Windows looks for it (a setting in the
+// wrong one is silently ignored).
+TEST(Win32Resources, EachProgramsManifestRunsAsInvokerDpiAwareOnWindows7To11WithCommonControls6) {
+    for (const wchar_t* name : {L"Vardel.exe", L"VardelSend.exe", L"DebugLines.exe"}) {
+        SCOPED_TRACE(name);
+        const std::wstring file = ProgramFile(name);
+        ACTCTXW request{};
+        request.cbSize = sizeof request;
+        request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+        request.lpSource = file.c_str();
+        request.lpResourceName = MAKEINTRESOURCEW(1);  // the program's own manifest
+        HANDLE context = ::CreateActCtxW(&request);
+        ASSERT_NE(context, INVALID_HANDLE_VALUE) << "error " << ::GetLastError();
+
+        const std::tuple<const wchar_t*, const wchar_t*, std::wstring> settings[] = {
+            {L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware", L"true"},
+            {L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness",
+             L"PerMonitorV2, System"}};
+        for (const auto& [space, setting, expected] : settings) {
+            wchar_t value[64] = {};
+            ::QueryActCtxSettingsW(0, context, space, setting, value, 64, nullptr);
+            EXPECT_EQ(value, expected) << setting;
+        }
+        ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level{};
+        ::QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext, &level,
+                       sizeof level, nullptr);
+        EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
+        DWORD compatibility[64] = {};  // a count, then one GUID and type per system
+        ::QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext,
+                       compatibility, sizeof compatibility, nullptr);
+        EXPECT_EQ(compatibility[0], 4u) << "Windows 7, 8, 8.1, 10 and 11";
+
+        ULONG_PTR cookie = 0;
+        ASSERT_NE(::ActivateActCtx(context, &cookie), FALSE);
+        ACTCTX_SECTION_KEYED_DATA comctl32{};
+        comctl32.cbSize = sizeof comctl32;
+        EXPECT_NE(::FindActCtxSectionStringW(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION,
+                                             L"comctl32.dll", &comctl32),
+                  FALSE)
+            << "no Common Controls 6";
+        ::DeactivateActCtx(0, cookie);
+        ::ReleaseActCtx(context);
     }
 }
 

@@ -31,7 +31,18 @@ std::wstring CommandLine(int argc, wchar_t** argv) {
     return line;
 }
 
-// The string lives in the debuggee; its length counts the terminator.
+std::string Utf8FromAnsi(const char* text) {
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (units <= 0) return {};
+    std::vector<wchar_t> wide(static_cast<std::size_t>(units), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), units);
+    return Utf8(wide.data());
+}
+
+// The string lives in the debuggee; its length counts the terminator. A
+// debugger that waits with WaitForDebugEvent gets even OutputDebugStringW's
+// text as ANSI, in the system's ANSI code page (GBK on a Chinese Windows):
+// it is converted from there, never passed on as if it were UTF-8.
 std::string DebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
     const std::size_t units = info.nDebugStringLength;
     if (info.fUnicode != 0) {
@@ -42,7 +53,21 @@ std::string DebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
     }
     std::vector<char> text(units + 1, '\0');
     ::ReadProcessMemory(process, info.lpDebugStringData, text.data(), units, nullptr);
-    return text.data();
+    return Utf8FromAnsi(text.data());
+}
+
+// WaitForDebugEventEx (Windows 10 and later) hands OutputDebugStringW's text
+// over as it was written, in UTF-16, so that no letter outside the ANSI code
+// page is lost; before Windows 10 (and under Wine) there is only
+// WaitForDebugEvent.
+using WaitForDebugEventFunction = BOOL(WINAPI*)(LPDEBUG_EVENT, DWORD);
+
+WaitForDebugEventFunction DebugEventWait() {
+    const FARPROC found =
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "WaitForDebugEventEx");
+    if (found == nullptr) return &::WaitForDebugEvent;
+    // Through void(*)(): GetProcAddress's type stands for any function.
+    return reinterpret_cast<WaitForDebugEventFunction>(reinterpret_cast<void (*)()>(found));
 }
 
 void CloseFileOf(const DEBUG_EVENT& event) {
@@ -72,10 +97,11 @@ int wmain(int argc, wchar_t** argv) {
             STD_ERROR_HANDLE);
         return kCannotStart;
     }
+    const WaitForDebugEventFunction waitForDebugEvent = DebugEventWait();
     DWORD exitCode = 0;
     for (bool running = true; running;) {
         DEBUG_EVENT event{};
-        if (::WaitForDebugEvent(&event, INFINITE) == FALSE) break;
+        if (waitForDebugEvent(&event, INFINITE) == FALSE) break;
         DWORD answer = DBG_CONTINUE;
         switch (event.dwDebugEventCode) {
         case OUTPUT_DEBUG_STRING_EVENT:

@@ -18,7 +18,8 @@ constexpr wchar_t kUsage[] =
     L"  start       presses the window's one button (start upgrade, or finished,\n"
     L"              restart at the end) once it is enabled\n"
     L"  wait-step N waits until the window shows Step = N\n"
-    L"  show        prints the window's place and what its labels show\n"
+    L"  show        prints the window's place, its client area's size and what\n"
+    L"              its labels show\n"
     L"  picture F   saves what the screen shows of the window as a 24-bit BMP file\n"
     L"\n"
     L"Exit status: 0 done, 1 no Vardel window (or it never got there), 2 usage.\n";
@@ -124,6 +125,9 @@ int Show(HWND window) {
     ::GetWindowRect(window, &frame);
     Say("window: " + std::to_string(frame.left) + " " + std::to_string(frame.top) + " " +
         std::to_string(frame.right - frame.left) + " " + std::to_string(frame.bottom - frame.top));
+    RECT client{};
+    ::GetClientRect(window, &client);
+    Say("client: " + std::to_string(client.right) + " " + std::to_string(client.bottom));
     Say("status: " + Utf8(Text(window, vardel::IDC_STATUS).c_str()));
     Say("percent: " + Utf8(Text(window, vardel::IDC_PERCENT).c_str()));
     Say("step: " + Utf8(Text(window, vardel::IDC_STEP).c_str()));

@@ -8,12 +8,14 @@
 #     Tahoma) to WenQuanYi Micro Hei, so that the Chinese texts show as
 #     Chinese and not as boxes;
 #   - a virtual desktop, so that Wine draws the window's frame and caption
-#     itself, as Windows does, with or without a window manager.
-# A prefix that is already complete is left as it is.
+#     itself, as Windows does, with or without a window manager; 1280x800
+#     holds the dialog at 150 % (1144x696 pixels at 144 DPI).
+# A prefix that is already complete is left as it is; one made with other
+# settings (an older marker) is made again.
 set -euo pipefail
 
 prefix=$(realpath -m "$1")
-ready="$prefix/.vardel-prefix"
+ready="$prefix/.vardel-prefix-2"
 [[ -f $ready ]] && exit 0
 
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -37,7 +39,7 @@ Windows Registry Editor Version 5.00
 "Desktop"="Default"
 
 [HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
-"Default"="1024x768"
+"Default"="1280x800"
 REG
 wine regedit /S "$(winepath -w "$settings" 2>/dev/null)" </dev/null >/dev/null 2>&1
 wineserver -w
