@@ -88,7 +88,7 @@ TEST(SerialPortScan, FindsEachPortWithADriverInNumberOrderWithItsNamesAndUsbMake
 
 TEST(SerialPortHolder, NamesTheProcessThatHoldsAPortAndNobodyOnceItLetsGo) {
     auto pty = OpenPty();
-    const std::string device = pty.SlavePath();
+    const std::string& device = pty.SlavePath();
     EXPECT_EQ(DescribePortHolder(device), "");
     {
         const Child holder({[&] {
