@@ -29,9 +29,9 @@ void Link(const fs::path& target, const fs::path& link) {
 
 // A machine with an FTDI adapter (ttyUSB10) and its two stable names, a CDC
 // modem without maker or product (ttyACM0), a second adapter (ttyUSB2), a
-// real UART (ttyS0), a UART slot with no chip (ttyS1), a console without a
-// device (tty1), a port whose driver has gone (ttyUSB7) and one with no node
-// in /dev (ttyUSB3): only the first four are ports to offer.
+// real UART on the generic serial bus (ttyS0), a UART slot with no chip (ttyS1), a console without
+// a device (tty1), a port whose driver has gone (ttyUSB7) and one with no node in /dev (ttyUSB3):
+// only the first four are ports to offer.
 TEST(SerialPortScan, FindsEachPortWithADriverInNumberOrderWithItsNamesAndUsbMaker) {
     const TempDir root;
     const fs::path sys = root.Path() / "sys";
@@ -54,7 +54,10 @@ TEST(SerialPortScan, FindsEachPortWithADriverInNumberOrderWithItsNamesAndUsbMake
     addPort("ttyUSB10", usb / "1-1/1-1:1.0/ttyUSB10", "ftdi_sio");
     addPort("ttyACM0", usb / "1-2/1-2:1.0", "cdc_acm");
     addPort("ttyUSB2", usb / "1-3/1-3:1.0/ttyUSB2", "pl2303");
-    addPort("ttyS0", sys / "devices/serial8250/s0", "serial8250");
+    addPort("ttyS0", sys / "devices/serial8250/s0/s0.0", "port");  // under the generic serial bus
+    fs::create_directories(sys / "bus/drivers/ctrl");
+    Link(sys / "bus/drivers/ctrl", sys / "devices/serial8250/s0/driver");
+    Link(sys / "bus/drivers/serial8250", sys / "devices/serial8250/driver");
     Put(sys / "class/tty/ttyS0/type", "4");
     addPort("ttyS1", sys / "devices/serial8250/s1", "serial8250");
     Put(sys / "class/tty/ttyS1/type", "0");
