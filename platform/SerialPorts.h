@@ -1,0 +1,35 @@
+// The serial ports of this machine, as `vardel-flash --list-ports` shows
+// them: the device a user names with --port, its other names, what drives it,
+// and who has it open.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace vardel {
+
+struct SerialPortInfo {
+    std::string device;                // what --port takes: "/dev/ttyUSB0", "COM3"
+    std::vector<std::string> aliases;  // other names of the same device (/dev/serial/by-id/...)
+    std::string description;           // driver, USB maker and product where known; may be empty
+    std::string holder;                // "PID 1234 (minicom)" while another process has it open
+};
+
+// The serial ports of this machine that have a driver behind them, sorted by
+// device (ttyUSB2 before ttyUSB10, COM2 before COM10).
+std::vector<SerialPortInfo> ListSerialPorts();
+
+// "PID 1234 (minicom)" when another process has the device open; "" otherwise
+// (always "" on Windows, where nobody else can have it open while we look).
+std::string DescribePortHolder(const std::string& device);
+
+// Puts ports in device order, the numbers within names compared as numbers.
+void SortSerialPorts(std::vector<SerialPortInfo>& ports);
+
+// The lines `vardel-flash --list-ports` prints: plain, or with json one JSON
+// object a line ({"event":"port","port":...,"aliases":[...],"description":...,
+// "holder":...}). Bytes that are not UTF-8 are replaced, never fatal.
+void PrintSerialPorts(const std::vector<SerialPortInfo>& ports, std::ostream& out, bool json);
+
+}  // namespace vardel
