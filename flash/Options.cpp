@@ -35,8 +35,9 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
                        std::string(VARDEL_DEFAULT_PORT) + ")")
         ->type_name("DEVICE")
         ->allow_extra_args(false);
-    app.add_flag("!--no-reset", options.reset,
-                 "do not write the reset frame after a completed upgrade");
+    app.add_flag_callback(
+        "--no-reset", [&options] { options.reset = false; },
+        "do not write the reset frame after a completed upgrade");
     app.add_option("--timeout", options.timeoutSeconds,
                    "the longest an MCU may stay silent: from the enter-upgrade frame to its first "
                    "request, and between two requests")

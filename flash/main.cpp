@@ -12,6 +12,7 @@
 #include "flash/Summary.h"
 #include "flash/UnitRun.h"
 #include "platform/Console.h"
+#include "platform/SerialPorts.h"
 
 namespace vardel::flash {
 namespace {
@@ -100,8 +101,8 @@ int main(int argc, char** argv) {
     Options options;
     if (const auto status = ParseOptions(argc, argv, options)) return *status;
     if (options.listPorts) {
-        std::cerr << "vardel-flash: --list-ports is not available yet\n";
-        return kExitUsage;
+        vardel::PrintSerialPorts(vardel::ListSerialPorts(), std::cout, options.json);
+        return kExitAllCompleted;
     }
     return Flash(options);
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/Console.h"
+#include "platform/SerialPorts.h"
 #include "platform/posix/FileHolders.h"
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/Surroundings.h"
@@ -83,9 +84,8 @@ std::string PortRefusal(const std::string& device) {
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         return "in use by another program (it holds the lock)";
     }
-    FileHolders holders;
-    if (const auto holder = holders.Find(fd.Get(), FileHolders::Access::Any)) {
-        return "in use by PID " + std::to_string(holder->pid);
+    if (const std::string holder = DescribePortHolder(device); !holder.empty()) {
+        return "in use by " + holder;
     }
     return "in use by another program";
 }
