@@ -17,6 +17,10 @@ DEBIAN_PACKAGES := \
 	util-linux procps \
 	dpkg-dev
 
+# Header-only libraries of the command-line programs (options, JSON lines),
+# used by the Linux and the MinGW build alike.
+DEBIAN_PACKAGES += libcli11-dev nlohmann-json3-dev
+
 # The Windows build: MinGW-w64 (posix threads, see cmake/mingw-w64-x86_64.cmake)
 # and Wine 64-bit to run its tests, its demo and its benchmark, with the X
 # libraries its display driver loads (recommended by Wine, so not installed

@@ -1,0 +1,60 @@
+// The serial ports on Windows: a user's port name as CreateFileW needs it, and
+// the ports the registry lists, under Wine.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "platform/SerialPorts.h"
+#include "platform/win32/ComPortName.h"
+
+namespace vardel {
+namespace {
+
+TEST(Win32ComPortName, EverySpellingOfAComPortLeadsThroughTheDeviceNamespace) {
+    const struct {
+        const char* given;
+        std::optional<std::wstring> expected;
+    } cases[] = {
+        {"COM4", L"\\\\.\\COM4"},
+        {"com4", L"\\\\.\\COM4"},
+        {"COM4:", L"\\\\.\\COM4"},
+        {"\\\\.\\COM4", L"\\\\.\\COM4"},
+        {"\\\\.\\com10", L"\\\\.\\COM10"},
+        {"COM10", L"\\\\.\\COM10"},
+        {"COM256", L"\\\\.\\COM256"},
+        {"\\\\.\\CNCA0", L"\\\\.\\CNCA0"},  // a virtual port driver's own name
+        {"COM0", std::nullopt},
+        {"COM257", std::nullopt},
+        {"COM04", std::nullopt},
+        {"COM", std::nullopt},
+        {"COM4::", std::nullopt},
+        {"COM-4", std::nullopt},
+        {"COM4x", std::nullopt},
+        {"firmware.bin", std::nullopt},
+        {"C:\\COM4", std::nullopt},
+        {"\\\\.\\", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(win32::ComPortPath(c.given), c.expected) << c.given;
+    }
+}
+
+// Every port the registry lists must be one a user can name back to us.
+TEST(Win32SerialPorts, ListedPortsAreInNumberOrderAndEachCanBeOpenedByItsName) {
+    const auto ports = ListSerialPorts();
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        EXPECT_TRUE(win32::ComPortPath(ports[i].device)) << ports[i].device;
+        EXPECT_EQ(DescribePortHolder(ports[i].device), "");
+        if (i > 0) {
+            EXPECT_TRUE(ports[i - 1].device.size() < ports[i].device.size() ||
+                        (ports[i - 1].device.size() == ports[i].device.size() &&
+                         ports[i - 1].device < ports[i].device))
+                << ports[i - 1].device << " before " << ports[i].device;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vardel
