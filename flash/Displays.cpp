@@ -51,9 +51,7 @@ private:
         std::cerr << "vardel-flash: " << text << std::endl;
     }
     void ShowSummary(const std::vector<UnitResult>& results) override {
-        std::vector<std::string> ports;
-        for (const auto& unit : state_) ports.push_back(unit.port);
-        std::cout << SummaryTable(ports, results) << std::flush;
+        std::cout << SummaryTable(Ports(), results) << std::flush;
     }
 };
 
@@ -93,9 +91,7 @@ private:
     void ShowNotice(const std::string& text) override { Above("vardel-flash: " + text); }
     void ShowSummary(const std::vector<UnitResult>& results) override {
         if (!quiet_) Redraw();
-        std::vector<std::string> ports;
-        for (const auto& unit : state_) ports.push_back(unit.port);
-        std::cout << SummaryTable(ports, results) << std::flush;
+        std::cout << SummaryTable(Ports(), results) << std::flush;
     }
 
     void Above(const std::string& line) {
@@ -195,6 +191,13 @@ private:
 
 Display::Display(std::vector<std::string> ports, bool quiet) : quiet_(quiet) {
     for (auto& port : ports) state_.push_back(UnitState{std::move(port), {}, 0, 0, {}, {}});
+}
+
+std::vector<std::string> Display::Ports() const {
+    std::vector<std::string> ports;
+    ports.reserve(state_.size());
+    for (const auto& unit : state_) ports.push_back(unit.port);
+    return ports;
 }
 
 void Display::Report(std::size_t unit, const UnitEvent& event) {

@@ -55,6 +55,7 @@ protected:
     virtual void Show(std::size_t unit, const UnitEvent& event, const UnitState& previous) = 0;
     virtual void ShowNotice(const std::string& text) = 0;
     virtual void ShowSummary(const std::vector<UnitResult>& results) = 0;
+    [[nodiscard]] std::vector<std::string> Ports() const;
 
     std::vector<UnitState> state_;
     bool quiet_;

@@ -35,7 +35,8 @@ bool ReadAll(Platform& system, FileHandle file, std::vector<std::uint8_t>& bytes
         }
         const std::size_t wanted =
             bytes.size() < kImageCapacity ? kImageCapacity - bytes.size() : 0;
-        bytes.insert(bytes.end(), part.begin(), part.begin() + std::min<std::size_t>(got, wanted));
+        const auto kept = static_cast<std::ptrdiff_t>(std::min<std::size_t>(got, wanted));
+        bytes.insert(bytes.end(), part.begin(), part.begin() + kept);
         length += got;
         if (got < kReadPart) return true;
     }

@@ -31,13 +31,14 @@ std::string SummaryTable(const std::vector<std::string>& ports,
     for (const auto& port : ports) width = std::max(width, static_cast<int>(port.size()));
     std::string table;
     char row[512];
-    std::snprintf(row, sizeof row, "%-*s  %-9s  %6s  %7s  %7s\n", width, "PORT", "RESULT", "BLOCKS",
-                  "SECONDS", "BYTES/S");
+    (void)std::snprintf(row, sizeof row, "%-*s  %-9s  %6s  %7s  %7s\n", width, "PORT", "RESULT",
+                        "BLOCKS", "SECONDS", "BYTES/S");
     table += row;
     for (std::size_t i = 0; i < results.size() && i < ports.size(); ++i) {
         const UnitResult& r = results[i];
-        std::snprintf(row, sizeof row, "%-*s  %-9s  %6u  %7.2f  %7.0f\n", width, ports[i].c_str(),
-                      OutcomeName(r.outcome), r.blocks, r.seconds, r.BytesPerSecond());
+        (void)std::snprintf(row, sizeof row, "%-*s  %-9s  %6u  %7.2f  %7.0f\n", width,
+                            ports[i].c_str(), OutcomeName(r.outcome), r.blocks, r.seconds,
+                            r.BytesPerSecond());
         table += row;
     }
     return table;

@@ -36,10 +36,12 @@ public:
     void Look() {
         if (requests_.endNow.load()) stop_.store(true);
         const unsigned interrupts = requests_.interrupts.load();
-        if (interrupts == seen_) return;
+        const unsigned fresh = interrupts - seen_;
+        if (fresh == 0) return;
         seen_ = interrupts;
         const auto now = std::chrono::steady_clock::now();
-        if (warnedAt_ && now - *warnedAt_ <= kSecondInterruptWithin) {
+        // Two may have come between two looks.
+        if (fresh > 1 || (warnedAt_ && now - *warnedAt_ <= kSecondInterruptWithin)) {
             stop_.store(true);
             return;
         }
