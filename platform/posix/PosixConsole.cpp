@@ -21,12 +21,11 @@
 namespace vardel::console {
 namespace {
 
-std::string SystemText(int error) {
-    std::string text = std::strerror(error);
-    if (error == EACCES) {
-        text += " (is the user in the dialout group?)";
-    }
-    return text;
+std::string SystemText(int error) { return std::strerror(error); }
+
+// Serial devices belong to the group dialout.
+std::string PortText(int error) {
+    return SystemText(error) + (error == EACCES ? " (is the user in the dialout group?)" : "");
 }
 
 StopRequests* g_requests = nullptr;
@@ -78,8 +77,10 @@ std::string ErrorText(std::uint32_t error) { return SystemText(static_cast<int>(
 std::string PortRefusal(const std::string& device) {
     const UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.Valid()) {
-        return errno == EBUSY ? "in use by another program (opened exclusively)"
-                              : SystemText(errno);
+        return errno == EBUSY ? "in use by another program (opened exclusively)" : PortText(errno);
+    }
+    if (::isatty(fd.Get()) != 1) {
+        return "not a serial port";
     }
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         return "in use by another program (it holds the lock)";
@@ -94,7 +95,7 @@ std::string SettingsRefusal(const std::string& device) {
     const UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     termios settings{};
     if (fd.Valid() && ::tcgetattr(fd.Get(), &settings) != 0) {
-        return "not a serial port (" + SystemText(errno) + ")";
+        return "not a serial port (" + PortText(errno) + ")";
     }
     return "refused the line settings 38,400 baud 8N1";
 }
