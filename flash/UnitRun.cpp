@@ -102,7 +102,8 @@ private:
     UnitResult Drive(const std::atomic<bool>& stop) {
         Tick();
         if (engine_.GetStep() != STEP_READY) {
-            return Failed(settingsRefused_
+            const bool settingsRefused = reporter_.LastText() == texts::kPortConfigFailed;
+            return Failed(settingsRefused
                               ? "cannot set the port: " + console::SettingsRefusal(setup_.device)
                               : "cannot open the port: " + console::PortRefusal(setup_.device));
         }
@@ -138,7 +139,6 @@ private:
             step_ = step;
             reporter_.Step(step);
         }
-        settingsRefused_ = reporter_.LastText() == texts::kPortConfigFailed;
     }
 
     [[nodiscard]] bool Silent() const {
@@ -163,7 +163,6 @@ private:
     UpgradeEngine engine_;
     Reporter reporter_;
     int step_ = STEP_CLOSED;
-    bool settingsRefused_ = false;
 };
 
 }  // namespace
