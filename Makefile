@@ -20,6 +20,8 @@ DEBIAN_PACKAGES := \
 # Header-only libraries of the command-line programs (options, JSON lines),
 # used by the Linux and the MinGW build alike.
 DEBIAN_PACKAGES += libcli11-dev nlohmann-json3-dev
+# The manual pages' check renders them as man does.
+DEBIAN_PACKAGES += man-db
 
 # The Windows build: MinGW-w64 (posix threads, see cmake/mingw-w64-x86_64.cmake)
 # and Wine 64-bit to run its tests, its demo and its benchmark, with the X

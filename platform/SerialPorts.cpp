@@ -48,14 +48,15 @@ bool NaturalLess(std::string_view a, std::string_view b) {
 }
 
 void PrintJson(const SerialPortInfo& port, std::ostream& out) {
-    const nlohmann::json line = {
+    // In this order, so that a reader sees the event and the port first.
+    const nlohmann::ordered_json line = {
         {"event", "port"},         {"port", port.device},
         {"aliases", port.aliases}, {"description", port.description},
         {"holder", port.holder},
     };
     // sysfs passes on whatever a USB device calls itself: never let a stray
     // byte end the listing.
-    out << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    out << line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
 }
 
 }  // namespace

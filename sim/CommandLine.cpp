@@ -1,69 +1,28 @@
 #include "sim/CommandLine.h"
 
-#include <charconv>
+#include <CLI/CLI.hpp>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 namespace vardel::sim::cli {
+namespace {
 
-const char* const kUsage = R"(usage: vardel-mcu-sim --image FILE [--link PATH] [options]
-
-Plays the MCU for one upgrade session on a pseudo-terminal. The host opens
+constexpr const char* kDescription =
+    R"(Plays the MCU for one upgrade session on a pseudo-terminal. The host opens
 PATH (a symbolic link to the terminal, made at start and removed at exit) and
 writes its enter-upgrade frame; the simulator then asks for every whole block
 of FILE, checks each data frame, sends the completion request and waits for
-the reset frame. Prints one verdict line on standard output.
+the reset frame. Prints one verdict line on standard output.)";
 
-  --image FILE            the firmware file the host loads (required)
-  --link PATH             symbolic link to the terminal (replaces an earlier link)
-  --ready                 print "ready PATH PID" once the link exists
-  --image-size N          bytes of FILE the host holds (default: all, at most 65536)
-  --order ORDER           inorder (default), shuffle, repeat
-  --seed N                seed for every random choice (default 1)
-  --status-at-start LIST  status replies after the enter-upgrade frame, e.g. KOK,ENG,KNG
-  --status-mid N[:LIST]   status replies after N blocks (default list KOK)
-  --noise[=N]             N requests preceded by bytes that are not '#' (default 8)
-  --bad-complements[=N]   N requests with a spoilt complement byte (default 1)
-  --beyond N              N requests for blocks past the image
-  --completion-first      the completion request before block 0
-  --early-block[=B]       a request for block B (default 1) before block 0
-  --split[=N]             N requests written in two parts (default 1)...
-  --split-pause MS        ...this far apart (default 1200)
-  --back-to-back[=N]      N times two frames at once (default 2)
-  --silent-after N        after N blocks send nothing more (until --max-seconds)
-  --silent-mid N          after N blocks send half a request, then nothing more
-  --line-rate             pace both directions at 38,400 baud, 10 bits a byte
-  --flash-delay MS        time the MCU takes to write one block
-  --handshake-timeout MS  wait for the enter-upgrade frame (default 0: until --max-seconds)
-  --data-timeout MS       wait for each data frame before asking again (default 3000)
-  --retries N             ask again at most N times per block (default 3)
-  --refusal-wait MS       wait for an answer that must not come (default 400)
-  --reset-timeout MS      wait for the reset frame (default 10000)
-  --max-seconds N         end the session after N seconds at the latest (default 600)
-  --quiet                 print nothing but the verdict line
-  --progress              report the blocks received on standard error
-  --help                  this text
-
-Exit codes:
+constexpr const char* kExitCodes = R"(Exit codes:
   0  image identical, reset frame received, no faults
   1  usage or setup error (flags, image file, pseudo-terminal, link)
   2  no enter-upgrade frame
   3  the image did not arrive whole and identical
   4  the image arrived, but no reset frame
-  5  image and reset frame arrived, but faults were seen on the way
-)";
-
-namespace {
-
-std::optional<long> Number(std::string_view text) {
-    long value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 0) {
-        return std::nullopt;
-    }
-    return value;
-}
+  5  image and reset frame arrived, but faults were seen on the way)";
 
 std::optional<std::vector<StatusReply>> StatusList(std::string_view text) {
     std::vector<StatusReply> replies;
@@ -79,217 +38,153 @@ std::optional<std::vector<StatusReply>> StatusList(std::string_view text) {
     return replies;
 }
 
-class ArgumentReader {
-public:
-    ArgumentReader(int argc, char** argv) : arguments_(argv + 1, argv + argc) {}
-
-    bool Next() {
-        if (index_ >= arguments_.size()) {
-            return false;
-        }
-        const std::string_view argument = arguments_[index_++];
-        const auto equals = argument.find('=');
-        flag_ = argument.substr(0, equals);
-        inlineValue_.reset();
-        if (equals != std::string_view::npos) {
-            inlineValue_ = argument.substr(equals + 1);
-        }
-        return true;
+std::vector<StatusReply> RequireStatusList(std::string_view text) {
+    auto replies = StatusList(text);
+    if (!replies) {
+        throw CLI::ValidationError("not a list of KOK, ENG, KNG, EPT: " + std::string(text));
     }
+    return *replies;
+}
 
-    std::string_view Flag() const { return flag_; }
-
-    // The value of "--flag VALUE" or "--flag=VALUE".
-    std::optional<std::string_view> Value() {
-        if (inlineValue_) {
-            return inlineValue_;
-        }
-        if (index_ < arguments_.size()) {
-            return std::string_view(arguments_[index_++]);
-        }
-        return std::nullopt;
+// "N" or "N:LIST"; the list is KOK when not given.
+void ReadStatusMid(const std::string& text, Options& options) {
+    const auto colon = text.find(':');
+    std::size_t after = 0;
+    if (!CLI::detail::lexical_cast(text.substr(0, colon), after) || text.front() == '-') {
+        throw CLI::ValidationError("--status-mid", "not a block count: " + text);
     }
-
-    // The value of "--flag=N", or `otherwise` for a bare "--flag".
-    std::optional<long> CountOr(long otherwise) const {
-        return inlineValue_ ? Number(*inlineValue_) : std::optional<long>(otherwise);
+    auto replies = RequireStatusList(colon == std::string::npos ? "KOK" : text.substr(colon + 1));
+    if (replies.empty()) {
+        throw CLI::ValidationError("--status-mid", "no status reply after ':'");
     }
+    options.statusMidAfterBlocks = after;
+    options.statusMid = std::move(replies);
+}
 
-    std::optional<long> NumberValue() {
-        const auto value = Value();
-        return value ? Number(*value) : std::nullopt;
-    }
-
-private:
-    std::vector<std::string_view> arguments_;
-    std::size_t index_ = 0;
-    std::string_view flag_;
-    std::optional<std::string_view> inlineValue_;
-};
-
-bool SetMilliseconds(ArgumentReader& reader, Milliseconds& target) {
-    const auto value = reader.NumberValue();
-    if (value) {
-        target = Milliseconds(*value);
-    }
-    return value.has_value();
+// A time in milliseconds, never below 0.
+void AddMilliseconds(CLI::App& app, const std::string& name, Milliseconds& target,
+                     const std::string& help) {
+    app.add_option_function<long>(
+           name, [&target](long value) { target = Milliseconds(value); }, help)
+        ->check(CLI::NonNegativeNumber);
 }
 
 template <typename Count>
-bool SetCount(std::optional<long> value, Count& target) {
-    if (value) {
-        target = static_cast<Count>(*value);
-    }
-    return value.has_value();
+void AddCount(CLI::App& app, const std::string& name, Count& target, const std::string& help) {
+    app.add_option(name, target, help)->check(CLI::NonNegativeNumber);
 }
 
-bool ReadStatusMid(std::string_view text, Options& options) {
-    const auto colon = text.find(':');
-    const auto after = Number(text.substr(0, colon));
-    const auto replies =
-        colon == std::string_view::npos ? StatusList("KOK") : StatusList(text.substr(colon + 1));
-    if (!after || !replies || replies->empty()) {
-        return false;
-    }
-    options.statusMidAfterBlocks = static_cast<std::size_t>(*after);
-    options.statusMid = *replies;
-    return true;
+// "--flag" alone counts `otherwise`; "--flag=N" counts N.
+template <typename Count>
+void AddOptionalCount(CLI::App& app, const std::string& name, long otherwise, Count& target,
+                      const std::string& help) {
+    app.add_flag(name + "{" + std::to_string(otherwise) + "}", target, help)
+        ->check(CLI::NonNegativeNumber);
 }
 
-bool ReadOrder(std::string_view text, Options& options) {
-    if (text == "inorder") {
-        options.order = BlockOrder::InOrder;
-    } else if (text == "shuffle") {
-        options.order = BlockOrder::Shuffled;
-    } else if (text == "repeat") {
-        options.order = BlockOrder::Repeated;
-    } else {
-        return false;
-    }
-    return true;
+void AddSilence(CLI::App& app, const std::string& name, Silence kind, Options& options,
+                const std::string& help) {
+    app.add_option_function<std::size_t>(
+           name,
+           [kind, &options](std::size_t blocks) {
+               options.silence = kind;
+               options.silenceAfterBlocks = blocks;
+           },
+           help)
+        ->check(CLI::NonNegativeNumber);
 }
 
-bool ReadSilence(ArgumentReader& reader, Silence kind, Options& options) {
-    options.silence = kind;
-    return SetCount(reader.NumberValue(), options.silenceAfterBlocks);
-}
-
-bool SetText(std::optional<std::string_view> value, std::string& target) {
-    if (value) {
-        target = std::string(*value);
-    }
-    return value.has_value();
-}
-
-bool SetTrue(bool& target) {
-    target = true;
-    return true;
-}
-
-bool ReadEarlyBlock(std::optional<long> block, Options& options) {
-    if (!block || *block == 0 || *block >= kCompletionBlock) {
-        return false;
-    }
-    options.blockBeforeBlockZero = static_cast<std::uint16_t>(*block);
-    return true;
-}
-
-struct Flag {
-    std::string_view name;
-    // False when the value cannot be used.
-    bool (*read)(ArgumentReader& reader, Settings& settings);
-};
-
-using Reader = ArgumentReader;
-using Set = Settings;
-
-const Flag kFlags[] = {
-    {"--image", [](Reader& r, Set& s) { return SetText(r.Value(), s.imagePath); }},
-    {"--link", [](Reader& r, Set& s) { return SetText(r.Value(), s.linkPath); }},
-    {"--ready", [](Reader&, Set& s) { return SetTrue(s.ready); }},
-    {"--quiet", [](Reader&, Set& s) { return SetTrue(s.quiet); }},
-    {"--progress", [](Reader&, Set& s) { return SetTrue(s.progress); }},
-    {"--max-seconds", [](Reader& r, Set& s) { return SetCount(r.NumberValue(), s.maxSeconds); }},
-    {"--image-size",
-     [](Reader& r, Set& s) { return SetCount(r.NumberValue(), s.options.imageSize); }},
-    {"--order",
-     [](Reader& r, Set& s) {
-         const auto value = r.Value();
-         return value && ReadOrder(*value, s.options);
-     }},
-    {"--seed", [](Reader& r, Set& s) { return SetCount(r.NumberValue(), s.options.seed); }},
-    {"--status-at-start",
-     [](Reader& r, Set& s) {
-         const auto value = r.Value();
-         const auto replies = value ? StatusList(*value) : std::nullopt;
-         if (replies) {
-             s.options.statusAtStart = *replies;
-         }
-         return replies.has_value();
-     }},
-    {"--status-mid",
-     [](Reader& r, Set& s) {
-         const auto value = r.Value();
-         return value && ReadStatusMid(*value, s.options);
-     }},
-    {"--noise", [](Reader& r, Set& s) { return SetCount(r.CountOr(8), s.options.noiseBursts); }},
-    {"--bad-complements",
-     [](Reader& r, Set& s) { return SetCount(r.CountOr(1), s.options.badComplements); }},
-    {"--beyond",
-     [](Reader& r, Set& s) { return SetCount(r.NumberValue(), s.options.beyondImage); }},
-    {"--completion-first",
-     [](Reader&, Set& s) { return SetTrue(s.options.completionAtHandshake); }},
-    {"--early-block", [](Reader& r, Set& s) { return ReadEarlyBlock(r.CountOr(1), s.options); }},
-    {"--split", [](Reader& r, Set& s) { return SetCount(r.CountOr(1), s.options.splitRequests); }},
-    {"--split-pause", [](Reader& r, Set& s) { return SetMilliseconds(r, s.options.splitPause); }},
-    {"--back-to-back",
-     [](Reader& r, Set& s) { return SetCount(r.CountOr(2), s.options.backToBack); }},
-    {"--silent-after",
-     [](Reader& r, Set& s) { return ReadSilence(r, Silence::AfterBlocks, s.options); }},
-    {"--silent-mid",
-     [](Reader& r, Set& s) { return ReadSilence(r, Silence::MidFrame, s.options); }},
-    {"--line-rate", [](Reader&, Set& s) { return SetTrue(s.options.lineRate); }},
-    {"--flash-delay", [](Reader& r, Set& s) { return SetMilliseconds(r, s.options.flashDelay); }},
-    {"--handshake-timeout",
-     [](Reader& r, Set& s) { return SetMilliseconds(r, s.options.handshakeTimeout); }},
-    {"--data-timeout", [](Reader& r, Set& s) { return SetMilliseconds(r, s.options.dataTimeout); }},
-    {"--retries", [](Reader& r, Set& s) { return SetCount(r.NumberValue(), s.options.retries); }},
-    {"--refusal-wait", [](Reader& r, Set& s) { return SetMilliseconds(r, s.options.refusalWait); }},
-    {"--reset-timeout",
-     [](Reader& r, Set& s) { return SetMilliseconds(r, s.options.resetTimeout); }},
-};
-
-// False on a flag it does not know or a value it cannot use.
-bool ReadFlag(ArgumentReader& reader, Settings& settings) {
-    for (const Flag& flag : kFlags) {
-        if (flag.name == reader.Flag()) {
-            return flag.read(reader, settings);
-        }
-    }
-    return false;
+void AddSessionFlags(CLI::App& app, Options& o) {
+    AddCount(app, "--image-size", o.imageSize,
+             "bytes of FILE the host holds (default: all, at most 65536)");
+    const std::map<std::string, BlockOrder> orders = {
+        {"inorder", BlockOrder::InOrder},
+        {"shuffle", BlockOrder::Shuffled},
+        {"repeat", BlockOrder::Repeated},
+    };
+    app.add_option("--order", o.order, "inorder (default), shuffle, repeat")
+        ->transform(CLI::CheckedTransformer(orders).description(""))
+        ->type_name("ORDER");
+    AddCount(app, "--seed", o.seed, "seed for every random choice (default 1)");
+    app.add_option_function<std::string>(
+           "--status-at-start",
+           [&o](const std::string& list) { o.statusAtStart = RequireStatusList(list); },
+           "status replies after the enter-upgrade frame, e.g. KOK,ENG,KNG")
+        ->type_name("LIST");
+    app.add_option_function<std::string>(
+           "--status-mid", [&o](const std::string& text) { ReadStatusMid(text, o); },
+           "status replies after N blocks (default list KOK)")
+        ->type_name("N[:LIST]");
+    AddOptionalCount(app, "--noise", 8, o.noiseBursts,
+                     "N requests preceded by bytes that are not '#' (default 8)");
+    AddOptionalCount(app, "--bad-complements", 1, o.badComplements,
+                     "N requests with a spoilt complement byte (default 1)");
+    AddCount(app, "--beyond", o.beyondImage, "N requests for blocks past the image");
+    app.add_flag("--completion-first", o.completionAtHandshake,
+                 "the completion request before block 0");
+    app.add_flag_callback(
+        "--early-block{1}", [] {}, "a request for block B (default 1) before block 0");
+    AddOptionalCount(app, "--split", 1, o.splitRequests,
+                     "N requests written in two parts (default 1)...");
+    AddMilliseconds(app, "--split-pause", o.splitPause, "...this far apart in MS (default 1200)");
+    AddOptionalCount(app, "--back-to-back", 2, o.backToBack,
+                     "N times two frames at once (default 2)");
+    AddSilence(app, "--silent-after", Silence::AfterBlocks, o,
+               "after N blocks send nothing more (until --max-seconds)");
+    AddSilence(app, "--silent-mid", Silence::MidFrame, o,
+               "after N blocks send half a request, then nothing more");
+    app.add_flag("--line-rate", o.lineRate, "pace both directions at 38,400 baud, 10 bits a byte");
+    AddMilliseconds(app, "--flash-delay", o.flashDelay, "MS the MCU takes to write one block");
+    AddMilliseconds(app, "--handshake-timeout", o.handshakeTimeout,
+                    "MS to wait for the enter-upgrade frame (default 0: until --max-seconds)");
+    AddMilliseconds(app, "--data-timeout", o.dataTimeout,
+                    "MS to wait for each data frame before asking again (default 3000)");
+    AddCount(app, "--retries", o.retries, "ask again at most N times per block (default 3)");
+    AddMilliseconds(app, "--refusal-wait", o.refusalWait,
+                    "MS to wait for an answer that must not come (default 400)");
+    AddMilliseconds(app, "--reset-timeout", o.resetTimeout,
+                    "MS to wait for the reset frame (default 10000)");
 }
 
 }  // namespace
 
-Parse ReadCommandLine(int argc, char** argv, Settings& settings, std::string& complaint) {
+Parse ReadCommandLine(int argc, char** argv, Settings& settings, std::string& text) {
     // Only the time limit bounds the wait for the host, unless asked otherwise.
     settings.options.handshakeTimeout = Milliseconds(0);
-    ArgumentReader reader(argc, argv);
-    while (reader.Next()) {
-        if (reader.Flag() == "--help" || reader.Flag() == "-h") {
-            return Parse::Help;
+    CLI::App app(kDescription, "vardel-mcu-sim");
+    app.footer(kExitCodes);
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--image", settings.imagePath, "the firmware file the host loads (required)")
+        ->required()
+        ->type_name("FILE");
+    app.add_option("--link", settings.linkPath,
+                   "symbolic link to the terminal (replaces an earlier link)")
+        ->type_name("PATH");
+    app.add_flag("--ready", settings.ready, "print \"ready PATH PID\" once the link exists");
+    app.add_option("--max-seconds", settings.maxSeconds,
+                   "end the session after N seconds at the latest (default 600)")
+        ->check(CLI::PositiveNumber);
+    app.add_flag("--quiet", settings.quiet, "print nothing but the verdict line");
+    app.add_flag("--progress", settings.progress, "report the blocks received on standard error");
+    AddSessionFlags(app, settings.options);
+    long earlyBlock = 0;
+    CLI::Option* early = app.get_option("--early-block");
+    early->check(CLI::Range(1L, static_cast<long>(kCompletionBlock) - 1));
+    try {
+        app.parse(argc, argv);
+        if (early->count() > 0) {
+            early->results(earlyBlock);
+            settings.options.blockBeforeBlockZero = static_cast<std::uint16_t>(earlyBlock);
         }
-        if (!ReadFlag(reader, settings)) {
-            complaint = "cannot use " + std::string(reader.Flag());
-            return Parse::Error;
-        }
-    }
-    if (settings.imagePath.empty()) {
-        complaint = "--image FILE is required";
+    } catch (const CLI::CallForHelp&) {
+        text = app.help();
+        return Parse::Help;
+    } catch (const CLI::ParseError& error) {
+        text = error.what();
         return Parse::Error;
     }
-    if (settings.maxSeconds <= 0) {
-        complaint = "--max-seconds must be above 0";
+    if (settings.imagePath.empty()) {
+        text = "--image FILE is required";
         return Parse::Error;
     }
     return Parse::Run;

@@ -1,5 +1,5 @@
 // The command line of vardel-mcu-sim: the simulator's options and the tool's
-// own settings, read from flags. See kUsage.
+// own settings, read from flags (vardel-mcu-sim --help lists them).
 #pragma once
 
 #include <string>
@@ -20,11 +20,9 @@ struct Settings {
 
 enum class Parse { Run, Help, Error };
 
-// Parse::Error with what is wrong in `complaint` on a flag it does not know,
-// a value it cannot use or a required flag missing.
-Parse ReadCommandLine(int argc, char** argv, Settings& settings, std::string& complaint);
-
-// The text of --help.
-extern const char* const kUsage;
+// Parse::Help with the usage in `text`; Parse::Error with what is wrong in
+// `text` on a flag it does not know, a value it cannot use or a required flag
+// missing.
+Parse ReadCommandLine(int argc, char** argv, Settings& settings, std::string& text);
 
 }  // namespace vardel::sim::cli

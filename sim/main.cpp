@@ -214,7 +214,7 @@ int main(int argc, char** argv) {
     std::string complaint;
     switch (vardel::sim::cli::ReadCommandLine(argc, argv, settings, complaint)) {
     case vardel::sim::cli::Parse::Help:
-        (void)std::fputs(vardel::sim::cli::kUsage, stdout);
+        (void)std::fputs((complaint + "\n").c_str(), stdout);
         return kPassed;
     case vardel::sim::cli::Parse::Error:
         Complain(complaint);

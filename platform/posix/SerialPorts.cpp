@@ -21,6 +21,12 @@ namespace fs = std::filesystem;
 // A UART slot that the 8250 driver registers whether or not a chip answers
 // there shows this type; opening it fails, so it is no port to offer.
 constexpr std::string_view kNoUart = "0";
+constexpr std::string_view kGenericDrivers[] = {"port", "ctrl"};
+
+bool IsGenericDriver(std::string_view name) {
+    return std::find(std::begin(kGenericDrivers), std::end(kGenericDrivers), name) !=
+           std::end(kGenericDrivers);
+}
 constexpr const char* kAliasFolders[] = {"serial/by-id", "serial/by-path"};
 
 // The first line of a small sysfs or /proc file, without its line end; ""
@@ -62,9 +68,15 @@ std::map<fs::path, std::vector<std::string>> AliasesByNode(const fs::path& devRo
 // "ftdi_sio: FTDI FT232R USB UART (0403:6001)": the driver of the port's
 // device, then the maker, product and ids of the USB device it hangs from,
 // found by walking up the device tree no higher than sysRoot.
+// Newer kernels hang a UART's tty from devices of the generic serial bus,
+// whose drivers are "port" and "ctrl": the chip's own driver is above them.
 std::string Describe(const fs::path& device, const fs::path& sysRoot) {
-    std::string text = Resolved(device / "driver").filename().string();
+    std::string text;
     for (fs::path at = device; at != sysRoot && at.has_relative_path(); at = at.parent_path()) {
+        const std::string driver = Resolved(at / "driver").filename().string();
+        if (!driver.empty() && (text.empty() || IsGenericDriver(text))) {
+            text = driver;
+        }
         if (!fs::exists(at / "idVendor")) {
             continue;
         }
