@@ -1,0 +1,54 @@
+// What a command-line program needs of the system beyond Platform: the
+// platform of one serial device, the system's reasons when a file or a port
+// is refused, texts for the console, the user's requests to stop, and whether
+// standard output is a terminal. One implementation per system
+// (posix/PosixConsole.cpp; a Windows one goes beside it).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+
+namespace vardel::console {
+
+// The system's platform with `device` as its serial port.
+[[nodiscard]] std::unique_ptr<Platform> MakePlatform(const std::string& device);
+
+// A path as the command line gave it, in the form Platform takes.
+[[nodiscard]] std::u16string PathText(const std::string& path);
+// An engine text as the console shows it (UTF-8 on Linux).
+[[nodiscard]] std::string ConsoleText(std::u16string_view text);
+
+// Why the system refuses to open `path` for reading without sharing, looked
+// up after Platform::OpenFileForReading refused it: "No such file or
+// directory", "held by another program", ...
+[[nodiscard]] std::string FileRefusal(const std::string& path);
+// The system's text for an error code that Platform::ReadFile gave.
+[[nodiscard]] std::string ErrorText(std::uint32_t error);
+// Why `device` does not open as a serial port, looked up after
+// Platform::OpenSerial refused it: "No such file or directory", "in use by
+// PID 1234 (minicom)", ...
+[[nodiscard]] std::string PortRefusal(const std::string& device);
+// Why `device` refused the line settings.
+[[nodiscard]] std::string SettingsRefusal(const std::string& device);
+
+// The user's requests to stop, counted by the system's handlers from the
+// moment WatchStopRequests is called: interrupts (Ctrl-C) and a request to
+// end at once (SIGTERM or a closed terminal on Linux, a closed console on
+// Windows). Only one StopRequests is watched at a time.
+struct StopRequests {
+    std::atomic<unsigned> interrupts{0};
+    std::atomic<bool> endNow{false};
+};
+void WatchStopRequests(StopRequests& requests);
+
+// Whether standard output is a terminal that takes cursor movements, made
+// ready for them; its width in columns (0 when it is no terminal).
+[[nodiscard]] bool StandardOutputIsTerminal();
+[[nodiscard]] int TerminalColumns();
+
+}  // namespace vardel::console

@@ -1,0 +1,218 @@
+#!/usr/bin/env python3
+"""vardel-flash as a user runs it, against the simulated MCU on pseudo-terminals.
+
+    flash_e2e.py FLASH SIM CASE
+Each case starts its own simulators in a scratch folder and checks the exit
+status, what the user sees, and what arrived on the wire.
+"""
+import atexit
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+FLASH, SIM, CASE = sys.argv[1:4]
+DIR = tempfile.mkdtemp(prefix="vardel-flash-")
+SIMULATORS = []
+
+
+@atexit.register
+def clean_up():
+    for proc in SIMULATORS:
+        proc.kill()
+        proc.wait()
+    shutil.rmtree(DIR, ignore_errors=True)
+CLEAN = "verdict: image identical, 448 blocks, 28672 bytes"
+NOTHING_SENT = 2  # the simulator's status when no enter-upgrade frame came
+
+
+def fail(message):
+    print("FAIL:", message)
+    sys.exit(1)
+
+
+def image(name, size, seed=7):
+    path = os.path.join(DIR, name)
+    with open(path, "wb") as out:
+        out.write(bytes((i * 131 + seed * 17 + (i >> 8)) & 0xFF for i in range(size)))
+    return path
+
+
+FIRMWARE = image("fw.bin", 28672)
+
+
+class Mcu:
+    """One simulated MCU behind a link in the scratch folder."""
+
+    def __init__(self, name, *options, firmware=FIRMWARE):
+        self.port = os.path.join(DIR, name)
+        self.proc = subprocess.Popen(
+            [SIM, "--image", firmware, "--link", self.port, "--ready", "--quiet",
+             "--max-seconds", "30", *options],
+            stdout=subprocess.PIPE, text=True)
+        SIMULATORS.append(self.proc)
+        ready = self.proc.stdout.readline()
+        if not ready.startswith("ready "):
+            fail(f"simulator for {name} not ready: {ready!r}")
+
+    def verdict(self):
+        out, _ = self.proc.communicate(timeout=40)
+        return self.proc.returncode, out.strip()
+
+
+def flash(*args, expect):
+    run = subprocess.run([FLASH, *args], capture_output=True, text=True, timeout=60)
+    if run.returncode != expect:
+        fail(f"{args}: status {run.returncode}, not {expect}\n{run.stdout}\n{run.stderr}")
+    for line in run.stdout.splitlines():
+        if "\r" in line or "\x1b" in line:
+            fail(f"a control character in piped output: {line!r}")
+    return run
+
+
+def expect_in(text, wanted, what):
+    if wanted not in text:
+        fail(f"{what}: never saw {wanted!r} in\n{text}")
+
+
+def expect_clean(mcu, reset=True):
+    status, verdict = mcu.verdict()
+    expect_in(verdict, CLEAN, mcu.port)
+    if reset != ("reset received" in verdict):
+        fail(f"{mcu.port}: reset frame {'missing' if reset else 'sent'}: {verdict}")
+
+
+def expect_untouched(mcu):
+    status, verdict = mcu.verdict()
+    if status != NOTHING_SENT:
+        fail(f"{mcu.port}: something was sent ({status}): {verdict}")
+
+
+def case_one_unit():
+    # With and without the reset frame; a last part shorter than a block is
+    # named in a warning and never sent.
+    for extra, reset in (([], True), (["--no-reset"], False)):
+        mcu = Mcu("unit", "--reset-timeout", "700")
+        run = flash("-p", mcu.port, *extra, FIRMWARE, expect=0)
+        expect_clean(mcu, reset)
+        expect_in(run.stdout, f"{mcu.port}: completed", "one unit")
+    ragged = image("ragged.bin", 28672 + 28)
+    mcu = Mcu("unit", firmware=FIRMWARE)
+    run = flash("-p", mcu.port, ragged, expect=0)
+    expect_clean(mcu)
+    expect_in(run.stderr, "the last 28 bytes", "ragged file")
+
+
+def case_three_units_json():
+    # Three MCUs, each asking in its own order, all at once; every line of
+    # standard output is one JSON object naming its port.
+    mcus = [Mcu(f"u{i}", "--order", order, "--seed", str(i))
+            for i, order in enumerate(("inorder", "shuffle", "repeat"))]
+    run = flash(*sum((["-p", m.port] for m in mcus), []), "--json", FIRMWARE, expect=0)
+    results = {}
+    for line in run.stdout.splitlines():
+        event = json.loads(line)
+        if "event" not in event or "port" not in event:
+            fail(f"a line without port or event: {line}")
+        if event["event"] == "summary":
+            results[event["port"]] = event
+    for mcu in mcus:
+        expect_clean(mcu)
+        if results.get(mcu.port, {}).get("result") != "completed":
+            fail(f"{mcu.port}: summary {results.get(mcu.port)}")
+    if results[mcus[2].port]["blocks"] <= 448:
+        fail("the repeating MCU got no block twice")
+
+
+def case_silent():
+    # An MCU that never asks, one that falls silent in the middle of a request,
+    # and a healthy one beside them that still completes.
+    never = Mcu("never", "--silent-after", "0")
+    midway = Mcu("midway", "--silent-mid", "100")
+    healthy = Mcu("healthy", "--order", "shuffle")
+    run = flash("-p", never.port, "-p", midway.port, "-p", healthy.port, "--timeout", "1",
+                FIRMWARE, expect=1)
+    expect_in(run.stdout, f"{never.port}: failed: no request from the MCU for 1 s at Step = 2, "
+              "no block served yet", "never")
+    expect_in(run.stdout, f"{midway.port}: failed: no request from the MCU for 1 s at Step = 3, "
+              "last block served 99", "midway")
+    expect_clean(healthy)
+
+
+def case_port_failures():
+    # A missing port, and one that a program holds by a plain open, without a
+    # lock: each fails at once with the system's reason; nothing is sent.
+    held = Mcu("held", "--handshake-timeout", "1500")
+    holder = os.open(held.port, os.O_RDWR | os.O_NOCTTY)
+    missing = os.path.join(DIR, "missing")
+    start = time.monotonic()
+    run = flash("-p", missing, "-p", held.port, FIRMWARE, expect=1)
+    os.close(holder)
+    if time.monotonic() - start > 3:
+        fail("a refused port was tried again")
+    expect_in(run.stdout, f"{missing}: failed: cannot open the port: No such file or directory",
+              "missing")
+    expect_in(run.stdout, f"{held.port}: failed: cannot open the port: in use by PID {os.getpid()}",
+              "held")
+    expect_untouched(held)
+
+
+def case_file_failures():
+    # A missing file and one too short: one line naming the file, status 2,
+    # and nothing on the wire.
+    short = image("short.bin", 1023)
+    for path, reason in ((os.path.join(DIR, "none.bin"), "No such file or directory"),
+                         (short, "1,023 bytes, fewer than the 1,024")):
+        mcu = Mcu("unit", "--handshake-timeout", "800")
+        run = flash("-p", mcu.port, path, expect=2)
+        expect_in(run.stderr, f"{path}: {reason}", path)
+        if len(run.stderr.splitlines()) != 1 or run.stdout:
+            fail(f"more than one line for {path}: {run.stdout}{run.stderr}")
+        expect_untouched(mcu)
+
+
+def case_check():
+    mcu = Mcu("unit", "--handshake-timeout", "800")
+    run = flash("--check", "-p", mcu.port, FIRMWARE, expect=0)
+    expect_in(run.stdout, f"{mcu.port}: ready", "check")
+    expect_untouched(mcu)
+
+
+def case_stop():
+    # The first Ctrl-C only warns and the upgrade completes; two within 5 s
+    # stop every unit with status 130; SIGTERM stops at once.
+    def started(mcu):
+        proc = subprocess.Popen([FLASH, "-p", mcu.port, FIRMWARE], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True)
+        time.sleep(0.7)
+        return proc
+
+    mcu = Mcu("unit", "--flash-delay", "6")
+    proc = started(mcu)
+    proc.send_signal(signal.SIGINT)
+    out, err = proc.communicate(timeout=30)
+    if proc.returncode != 0:
+        fail(f"one Ctrl-C ended the run with {proc.returncode}: {out}{err}")
+    expect_in(err, "press Ctrl-C again within 5 s to stop", "first Ctrl-C")
+    expect_clean(mcu)
+    for signals in ((signal.SIGINT, signal.SIGINT), (signal.SIGTERM,)):
+        mcu = Mcu("unit", "--flash-delay", "6", "--data-timeout", "500")
+        proc = started(mcu)
+        start = time.monotonic()
+        for sent in signals:
+            proc.send_signal(sent)
+            time.sleep(0.3)
+        out, err = proc.communicate(timeout=10)
+        if proc.returncode != 130 or time.monotonic() - start > 3:
+            fail(f"{signals}: status {proc.returncode} after {time.monotonic() - start:.1f} s")
+        expect_in(out, f"{mcu.port}: stopped: at Step = 3", "stopped")
+        # The port is free again at once.
+        flash("--check", "-p", mcu.port, FIRMWARE, expect=0)
+
+
+globals()["case_" + CASE]()
+print("PASS")
