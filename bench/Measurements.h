@@ -3,6 +3,7 @@
 // a note on how its figures were taken.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <optional>
@@ -23,10 +24,13 @@ struct Plan {
     std::size_t latencyBytes = 0;
     std::size_t transferCpuBytes = 0;     // 0: CPU use is taken from the line-rate runs
     std::chrono::milliseconds window{0};  // for CPU use in each waiting state
+    // vardel-flash with this many units at once, at the line rate; 0: none.
+    std::array<std::size_t, 5> unitCounts{};
 };
 
-constexpr Plan kFullPlan{3, 28'672, 2, 65'536, 65'536, std::chrono::milliseconds{10'000}};
-constexpr Plan kQuickPlan{1, 4'096, 1, 8'192, 0, std::chrono::milliseconds{1'000}};
+constexpr Plan kFullPlan{
+    3, 28'672, 2, 65'536, 65'536, std::chrono::milliseconds{10'000}, {1, 2, 4, 8, 16}};
+constexpr Plan kQuickPlan{1, 4'096, 1, 8'192, 0, std::chrono::milliseconds{1'000}, {1, 2}};
 
 // Runs the plan's measurements in turn, until the benchmark is interrupted,
 // and keeps their rows.
@@ -35,14 +39,20 @@ public:
     Measurements(ProgramRuns& runs, const Plan& plan) : runs_(runs), plan_(plan) {}
 
     void Run();
-    const std::vector<Row>& Rows() const { return rows_; }
+    const std::vector<Row>& Rows(Host host) const {
+        return host == Host::Dialog ? rows_ : flashRows_;
+    }
+    // How vardel-flash's figures were taken, and where its scaling stopped.
+    std::vector<std::string> FlashNotes() const;
     bool AllMeasured() const { return allMeasured_; }
 
 private:
-    void Add(Row row);
-    void LineRate();
+    void Add(Row row, Host host = Host::Dialog);
+    void LineRate(Host host);
     void Floor();
-    void Latency();
+    void Latency(Host host);
+    void FlashCpu();
+    void Scaling();
     void TransferCpu();
     void ReadyCpu();
     void ClosedCpu();
@@ -54,7 +64,10 @@ private:
     ProgramRuns& runs_;
     const Plan& plan_;
     std::vector<Row> rows_;
+    std::vector<Row> flashRows_;
     std::vector<CpuShare> lineRateCpu_;
+    std::vector<CpuShare> flashLineRateCpu_;
+    std::string scalingNote_;
     bool allMeasured_ = true;
 };
 

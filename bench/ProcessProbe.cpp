@@ -19,6 +19,11 @@ constexpr int kFirstFieldAfterName = 3;
 constexpr int kUserTimeField = 14;
 constexpr int kSystemTimeField = 15;
 constexpr std::string_view kPeakKey = "VmHWM:";
+// /proc/stat's first line: "cpu  user nice system idle iowait irq softirq
+// steal ..."; idle and iowait are the time no one used.
+constexpr int kIdleColumn = 4;
+constexpr int kIowaitColumn = 5;
+constexpr int kStealColumn = 8;
 
 std::string ProcFile(pid_t pid, const char* name) {
     return "/proc/" + std::to_string(pid) + "/" + name;
@@ -75,6 +80,26 @@ CpuShare ShareBetween(const CpuMark& from, const CpuMark& to) {
             100.0 * static_cast<double>(share.ticks) / TicksPerSecond() / share.seconds;
     }
     return share;
+}
+
+std::optional<CpuMark> ReadMachineBusy() {
+    std::ifstream file("/proc/stat");
+    std::string name;
+    if (!(file >> name) || name != "cpu") {
+        return std::nullopt;
+    }
+    long long busy = 0;
+    std::string field;
+    for (int column = 1; column <= kStealColumn && file >> field; ++column) {
+        const long long ticks = Count(field);
+        if (ticks < 0) {
+            return std::nullopt;
+        }
+        if (column != kIdleColumn && column != kIowaitColumn) {
+            busy += ticks;
+        }
+    }
+    return CpuMark{Clock::now(), busy};
 }
 
 std::optional<long> ReadPeakResidentKib(pid_t pid) {

@@ -28,6 +28,10 @@ struct CpuShare {
 std::optional<CpuMark> ReadCpu(pid_t pid);
 CpuShare ShareBetween(const CpuMark& from, const CpuMark& to);
 
+// The CPU time of every process on the machine, all cores together, as a
+// mark: a share of one core over 100 % means more than one core busy.
+std::optional<CpuMark> ReadMachineBusy();
+
 // VmHWM in KiB; nullopt once the process is gone or has released its memory.
 std::optional<long> ReadPeakResidentKib(pid_t pid);
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <string_view>
 
@@ -24,7 +26,10 @@ namespace {
 
 using std::chrono::milliseconds;
 
-const char* const kFirmwareFiles[] = {"KD51A.BIN", "MTK51A.BIN"};
+// The dialog program's two, and the one vardel-flash is given.
+constexpr const char* kFlashFirmware = "vardel-flash.bin";
+const char* const kFirmwareFiles[] = {"KD51A.BIN", "MTK51A.BIN", kFlashFirmware};
+constexpr int kExitCompleted = 0;  // vardel-flash: every unit completed
 
 // What the program prints (its labels, through the demo companion).
 constexpr std::string_view kStepLine = "step: Step = ";
@@ -50,27 +55,38 @@ constexpr milliseconds kSessionGrace{3'000};   // for the simulator to take the 
 constexpr milliseconds kSilenceSettle{500};
 constexpr std::size_t kIdleImageSize = 1024;  // the smallest file the program loads
 
-// Session moments, with the program's CPU time read at each on the
-// simulator's thread as it happens.
+// Session moments, with the CPU times read at each on the simulator's thread
+// as it happens: the span runs from the first enter-upgrade frame of any
+// session to the completion request of the last.
 class SessionEvents {
 public:
+    explicit SessionEvents(std::size_t sessions) : sessions_(sessions) {}
+
     void Follow(pid_t pid) { pid_ = pid; }
 
     std::function<void(std::string_view)> Listener() {
         return [this](std::string_view note) { Take(note); };
     }
 
-    std::optional<CpuShare> TransferCpu() const {
+    std::optional<TransferCpu> Transfer() const {
         const std::lock_guard<std::mutex> guard(lock_);
-        if (!handshake_ || !completion_) {
+        if (!first_ || !last_ || completions_ < sessions_) {
             return std::nullopt;
         }
-        return ShareBetween(*handshake_, *completion_);
+        return TransferCpu{ShareBetween(first_->program, last_->program),
+                           ShareBetween(first_->bench, last_->bench),
+                           ShareBetween(first_->machine, last_->machine)};
     }
 
     bool FellSilent() const { return silent_; }
 
 private:
+    struct Marks {
+        CpuMark program;
+        CpuMark bench;
+        CpuMark machine;
+    };
+
     void Take(std::string_view note) {
         if (note == kSilenceNote) {
             silent_ = true;
@@ -79,16 +95,29 @@ private:
         if (note != kHandshakeNote && note != kCompletionNote) {
             return;
         }
-        const auto mark = ReadCpu(pid_);
+        const auto program = ReadCpu(pid_);
+        const auto bench = ReadCpu(getpid());
+        const auto machine = ReadMachineBusy();
         const std::lock_guard<std::mutex> guard(lock_);
-        (note == kHandshakeNote ? handshake_ : completion_) = mark;
+        std::optional<Marks> marks;
+        if (program && bench && machine) {
+            marks = Marks{*program, *bench, *machine};
+        }
+        if (note == kCompletionNote) {
+            ++completions_;
+            last_ = marks;
+        } else if (!first_) {
+            first_ = marks;
+        }
     }
 
+    const std::size_t sessions_;
     std::atomic<pid_t> pid_{-1};
     std::atomic<bool> silent_{false};
     mutable std::mutex lock_;
-    std::optional<CpuMark> handshake_;
-    std::optional<CpuMark> completion_;
+    std::size_t completions_ = 0;
+    std::optional<Marks> first_;
+    std::optional<Marks> last_;
 };
 
 milliseconds LineTime(std::size_t imageBytes) {
@@ -114,35 +143,56 @@ sim::Bytes DemoImage(std::size_t size) {
     return image;
 }
 
-std::optional<UpgradeRun> ProgramRuns::Upgrade(std::size_t imageBytes, bool lineRate,
-                                               std::string& error) {
+std::optional<UpgradeRun> ProgramRuns::Upgrade(Host host, std::size_t units, std::size_t imageBytes,
+                                               bool lineRate, std::string& error) {
     const sim::Bytes image = DemoImage(imageBytes);
-    SessionEvents events;  // outlives the simulator, which tells it of the session
-    SimulatedMcu mcu;
-    if (!WriteFirmware(image, error) || !mcu.Open(setup_.device, error)) {
+    // Outlives the simulators, which tell it of their sessions.
+    SessionEvents events(units);
+    std::vector<std::unique_ptr<SimulatedMcu>> mcus;
+    std::vector<std::string> devices;
+    if (!WriteFirmware(image, error)) {
         return std::nullopt;
     }
-    sim::Options options;
-    options.lineRate = lineRate;
-    options.onNote = events.Listener();
-    mcu.Start(std::move(options), image);
+    for (std::size_t unit = 0; unit < units; ++unit) {
+        devices.push_back(DeviceOf(host, unit));
+        mcus.push_back(std::make_unique<SimulatedMcu>());
+        if (!mcus.back()->Open(devices.back(), error)) {
+            return std::nullopt;
+        }
+        sim::Options options;
+        options.lineRate = lineRate;
+        options.onNote = events.Listener();
+        mcus.back()->Start(std::move(options), image);
+    }
 
     ChildProgram program;
-    if (!Launch(program, error)) {
+    if (!(host == Host::Dialog ? Launch(program, error) : LaunchFlash(program, devices, error))) {
         return std::nullopt;
     }
     events.Follow(program.Pid());
     const milliseconds limit = lineRate ? kStartLimit + 2 * LineTime(imageBytes) : kUnpacedLimit;
     const bool ended = program.AwaitExit(Clock::now() + limit);
     program.End(kEndGrace);
-    Record(program);
-    UpgradeRun run{mcu.Finish(kSessionGrace), events.TransferCpu()};
+    if (host == Host::Dialog) {
+        Record(program);
+    }
+    UpgradeRun run{{}, events.Transfer(), program.PeakResidentKib()};
+    for (const auto& mcu : mcus) {
+        run.verdicts.push_back(mcu->Finish(kSessionGrace));
+    }
     if (!ended) {
-        error = Trouble(program, "the upgrade did not end within " + Seconds(limit));
+        error = Trouble(program, "the upgrade did not end within " + Seconds(limit), host);
         return std::nullopt;
     }
-    if (!run.verdict.Passed()) {
-        error = Trouble(program, run.verdict.Text());
+    for (std::size_t unit = 0; unit < units; ++unit) {
+        if (!run.verdicts[unit].Passed()) {
+            error = Trouble(program, devices[unit] + ": " + run.verdicts[unit].Text(), host);
+            return std::nullopt;
+        }
+    }
+    const int status = program.WaitStatus();
+    if (host == Host::Flash && (!WIFEXITED(status) || WEXITSTATUS(status) != kExitCompleted)) {
+        error = Trouble(program, "vardel-flash did not exit with 0", host);
         return std::nullopt;
     }
     return run;
@@ -242,7 +292,7 @@ std::optional<CpuShare> ProgramRuns::PortStaysClosed(milliseconds window, std::s
 
 std::optional<CpuShare> ProgramRuns::SilentMidFrame(milliseconds window, std::string& error) {
     const sim::Bytes image = DemoImage(kIdleImageSize * 4);
-    SessionEvents events;  // outlives the simulator, which tells it of the session
+    SessionEvents events(1);  // outlives the simulator, which tells it of the session
     SimulatedMcu mcu;
     if (!WriteFirmware(image, error) || !mcu.Open(setup_.device, error)) {
         return std::nullopt;
@@ -272,6 +322,22 @@ std::optional<CpuShare> ProgramRuns::SilentMidFrame(milliseconds window, std::st
 bool ProgramRuns::Launch(ChildProgram& program, std::string& error) const {
     const std::string picture = setup_.folder + "/vardel-bench.png";
     return program.Start(setup_.program, {picture}, setup_.folder + "/vardel-bench.stderr", error);
+}
+
+// Its output piped to the benchmark: the plain lines a script would read.
+bool ProgramRuns::LaunchFlash(ChildProgram& program, const std::vector<std::string>& devices,
+                              std::string& error) const {
+    std::vector<std::string> arguments;
+    for (const std::string& device : devices) {
+        arguments.insert(arguments.end(), {"--port", device});
+    }
+    arguments.push_back(setup_.folder + "/" + kFlashFirmware);
+    return program.Start(setup_.flash, arguments, setup_.folder + "/vardel-flash.stderr", error);
+}
+
+std::string ProgramRuns::DeviceOf(Host host, std::size_t unit) const {
+    return host == Host::Dialog ? setup_.device
+                                : setup_.folder + "/unit" + std::to_string(unit + 1);
 }
 
 void ProgramRuns::Record(const ChildProgram& program) {
@@ -331,7 +397,8 @@ bool ProgramRuns::ClearDevicePath(std::string& error) const {
 
 // The complaint for the table; the last lines the program printed go to
 // standard error, to go by.
-std::string ProgramRuns::Trouble(const ChildProgram& program, const std::string& what) const {
+std::string ProgramRuns::Trouble(const ChildProgram& program, const std::string& what,
+                                 Host host) const {
     if (Interrupted()) {
         return "interrupted";
     }
@@ -342,7 +409,8 @@ std::string ProgramRuns::Trouble(const ChildProgram& program, const std::string&
          ++i) {
         told += "    " + lines[i].text + "\n";
     }
-    told += "  its standard error: " + setup_.folder + "/vardel-bench.stderr\n";
+    const char* name = host == Host::Dialog ? "vardel-bench" : "vardel-flash";
+    told += "  its standard error: " + setup_.folder + "/" + name + ".stderr\n";
     (void)std::fputs(told.c_str(), stderr);
     return what;
 }

@@ -1,8 +1,9 @@
 // The runs the benchmark makes of the whole program against the simulated
-// MCU: full upgrades (paced at the line rate or not) and three ways of
-// waiting in which only the program's CPU use is of interest. Every start of
+// MCU: full upgrades (paced at the line rate or not), by the dialog program or
+// by vardel-flash with one or many units at once, and three ways of waiting in
+// which only the dialog program's CPU use is of interest. Every start of
 // the program also adds its time to the first tick and its peak memory to
-// StartsSeen().
+// StartsSeen() (the dialog program's starts only).
 #pragma once
 
 #include <chrono>
@@ -23,7 +24,11 @@ struct BenchSetup {
     std::string program;  // the benchmark's demo build of the program
     std::string device;   // the path it opens as "COM4:"
     std::string folder;   // where it looks for its firmware files
+    std::string flash;    // vardel-flash
 };
+
+// The program that answers the MCUs' requests.
+enum class Host { Dialog, Flash };
 
 struct Starts {
     std::vector<double> firstTickMs;  // from just before the fork to the first "step:" line
@@ -31,10 +36,18 @@ struct Starts {
     int runs = 0;
 };
 
+// CPU use from the first enter-upgrade frame to the last completion request;
+// `program.seconds` is that span.
+struct TransferCpu {
+    CpuShare program;  // the program under measurement, all its threads
+    CpuShare bench;    // the benchmark itself: mostly the simulated MCUs' threads
+    CpuShare machine;  // every process: 200 % is both cores of a 2-core machine busy
+};
+
 struct UpgradeRun {
-    sim::Verdict verdict;
-    // From the enter-upgrade frame to the completion request.
-    std::optional<CpuShare> transferCpu;
+    std::vector<sim::Verdict> verdicts;  // one a unit
+    std::optional<TransferCpu> transferCpu;
+    std::optional<long> peakKib;  // the program's largest VmHWM
 };
 
 // The demo image: bytes from a 32-bit xorshift, the same in every run.
@@ -44,9 +57,11 @@ class ProgramRuns {
 public:
     explicit ProgramRuns(BenchSetup setup) : setup_(std::move(setup)) {}
 
-    // One whole upgrade of an image of `imageBytes`; nullopt and `error` unless
-    // the MCU received it identical and the reset frame came.
-    std::optional<UpgradeRun> Upgrade(std::size_t imageBytes, bool lineRate, std::string& error);
+    // One whole upgrade of an image of `imageBytes` on each of `units`
+    // simulated MCUs at once (the dialog program drives one); nullopt and
+    // `error` unless every MCU received it identical and its reset frame came.
+    std::optional<UpgradeRun> Upgrade(Host host, std::size_t units, std::size_t imageBytes,
+                                      bool lineRate, std::string& error);
 
     // The same upgrade against an instant host in place of the program: the
     // floor the simulated line sets.
@@ -70,6 +85,9 @@ public:
 
 private:
     bool Launch(ChildProgram& program, std::string& error) const;
+    bool LaunchFlash(ChildProgram& program, const std::vector<std::string>& devices,
+                     std::string& error) const;
+    std::string DeviceOf(Host host, std::size_t unit) const;
     std::optional<CpuShare> PortStaysClosed(std::chrono::milliseconds window, std::string& error);
     void Record(const ChildProgram& program);
     std::optional<CpuShare> Measure(ChildProgram& program, std::chrono::milliseconds window,
@@ -77,7 +95,8 @@ private:
     bool WriteFirmware(const sim::Bytes& image, std::string& error) const;
     void RemoveFirmware() const;
     bool ClearDevicePath(std::string& error) const;
-    std::string Trouble(const ChildProgram& program, const std::string& what) const;
+    std::string Trouble(const ChildProgram& program, const std::string& what,
+                        Host host = Host::Dialog) const;
 
     BenchSetup setup_;
     Starts starts_;

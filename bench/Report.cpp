@@ -101,6 +101,16 @@ std::string Document(const std::string& table, const std::string& command, const
     return text;
 }
 
+std::string Part(const std::string& heading, const std::string& intro, const std::string& table,
+                 const std::vector<std::string>& notes) {
+    std::string text = "\n## " + heading + "\n\n" + intro + "\n\n" + table;
+    text += "\n### How each of these figures is taken\n\n";
+    for (const std::string& note : notes) {
+        text += "- " + note + "\n";
+    }
+    return text;
+}
+
 double Median(std::vector<double> samples) { return Percentile(std::move(samples), 0.5); }
 
 double Percentile(std::vector<double> samples, double share) {

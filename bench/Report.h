@@ -30,6 +30,10 @@ std::string UtcNow();
 std::string Table(const std::vector<Row>& rows);
 std::string Document(const std::string& table, const std::string& command, const Machine& machine,
                      const std::string& date, const std::vector<std::string>& notes);
+// A part of the document after the first: its heading, what it measures, its
+// table and its notes.
+std::string Part(const std::string& heading, const std::string& intro, const std::string& table,
+                 const std::vector<std::string>& notes);
 
 // Statistics over samples; both interpolate between neighbouring samples.
 double Median(std::vector<double> samples);
