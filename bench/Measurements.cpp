@@ -313,7 +313,8 @@ void Measurements::Scaling() {
     const std::size_t bytes = plan_.lineRateBytes;
     const double ideal = IdealSeconds(bytes);
     const auto cores = static_cast<double>(DescribeMachine().cpus);
-    std::string stopped;
+    std::string stopped;  // why the first count beyond the goal went beyond it
+    std::string largest;  // what the largest count within the goal cost
     std::size_t scaledTo = 0;
     for (const std::size_t units : plan_.unitCounts) {
         if (units == 0 || Interrupted()) {
@@ -335,35 +336,49 @@ void Measurements::Scaling() {
         const auto& cpu = *upgrade->transferCpu;
         const double ratio = cpu.program.seconds / ideal;
         const double busyCores = cpu.machine.percentOfCore / 100.0;
+        double slowest = 0;
+        for (const auto& verdict : upgrade->verdicts) {
+            slowest = std::max(slowest, Ms(verdict.transferTime) / 1000.0);
+        }
+        // Where the time beyond one unit's went: into starting the units one
+        // after another, or into each unit's own transfer.
+        const std::string spent = "the last unit's enter-upgrade frame " +
+                                  Fixed(upgrade->startSpread.count() * 1000.0, 0) +
+                                  " ms after the first's; the slowest unit's own transfer " +
+                                  Fixed(slowest / ideal, 3) + " × ideal";
         const std::string use =
             "vardel-flash " + Fixed(cpu.program.percentOfCore / static_cast<double>(units), 1) +
             " % of one core a unit; the simulated MCUs " + Fixed(cpu.bench.percentOfCore, 0) +
             " %; the machine " + Fixed(busyCores, 2) + " of " + Fixed(cores, 0) + " cores busy";
-        Progress("vardel-flash, " + std::to_string(units) + " units: " +
-                 Fixed(cpu.program.seconds, 3) + " s = " + Fixed(ratio, 3) + " × ideal; " + use);
+        Progress("vardel-flash, " + std::to_string(units) +
+                 " units: " + Fixed(cpu.program.seconds, 3) + " s = " + Fixed(ratio, 3) +
+                 " × ideal; " + spent + "; " + use);
         Add({measure,
              Fixed(cpu.program.seconds, 3) + " s = " + Fixed(ratio, 3) + " × one unit's ideal " +
-                 Fixed(ideal, 3) + " s; " + use + "; peak memory " +
+                 Fixed(ideal, 3) + " s; " + spent + "; " + use + "; peak memory " +
                  Fixed(static_cast<double>(upgrade->peakKib.value_or(0)) * 1024.0 / 1e6, 1) + " MB",
              goal,
              units == kScalingGoalUnits ? std::optional<bool>(ratio <= kScalingGoal)
                                         : std::nullopt},
             Host::Flash);
-        if (ratio <= kScalingGoal && stopped.empty()) {
+        // What the units cost: the time beyond one unit's, and whose CPU time.
+        const std::string why =
+            "at " + Counted(static_cast<long long>(units), "unit") + " the bench took " +
+            Fixed(ratio, 3) + " × one unit's ideal: " + spent + "; " + Fixed(busyCores, 2) +
+            " of the machine's " + Fixed(cores, 0) + " cores were busy, " +
+            Fixed(cpu.bench.percentOfCore / 100.0, 2) + " of them for the simulated MCUs and " +
+            Fixed(cpu.program.percentOfCore / 100.0, 2) + " for vardel-flash";
+        if (stopped.empty() && ratio <= kScalingGoal) {
             scaledTo = units;
+            largest = why;
         } else if (stopped.empty()) {
-            stopped = "at " + Counted(static_cast<long long>(units), "unit") + " the bench took " +
-                      Fixed(ratio, 3) + " × one unit's ideal, with " + Fixed(busyCores, 2) +
-                      " of the machine's " + Fixed(cores, 0) +
-                      " cores busy: " + Fixed(cpu.bench.percentOfCore / 100.0, 2) +
-                      " for the simulated MCUs, " + Fixed(cpu.program.percentOfCore / 100.0, 2) +
-                      " for vardel-flash";
+            stopped = why;
         }
     }
-    scalingNote_ = "Where it stops scaling: the whole bench stayed within " +
-                   Fixed(kScalingGoal, 2) + " × one unit's ideal up to " +
-                   Counted(static_cast<long long>(scaledTo), "unit") +
-                   (stopped.empty() ? " at once, the most measured." : "; " + stopped + ".");
+    scalingNote_ =
+        "Where it stops scaling: the whole bench stayed within " + Fixed(kScalingGoal, 2) +
+        " × one unit's ideal up to " + Counted(static_cast<long long>(scaledTo), "unit") +
+        (stopped.empty() ? " at once, the most measured; " + largest : "; " + stopped) + ".";
 }
 
 std::vector<std::string> Measurements::FlashNotes() const {

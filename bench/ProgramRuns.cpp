@@ -80,6 +80,11 @@ public:
 
     bool FellSilent() const { return silent_; }
 
+    std::chrono::duration<double> StartSpread() const {
+        const std::lock_guard<std::mutex> guard(lock_);
+        return firstStart_ && lastStart_ ? *lastStart_ - *firstStart_ : Clock::duration{0};
+    }
+
 private:
     struct Marks {
         CpuMark program;
@@ -95,6 +100,7 @@ private:
         if (note != kHandshakeNote && note != kCompletionNote) {
             return;
         }
+        const auto now = Clock::now();
         const auto program = ReadCpu(pid_);
         const auto bench = ReadCpu(getpid());
         const auto machine = ReadMachineBusy();
@@ -106,7 +112,11 @@ private:
         if (note == kCompletionNote) {
             ++completions_;
             last_ = marks;
-        } else if (!first_) {
+            return;
+        }
+        lastStart_ = now;
+        if (!firstStart_) {
+            firstStart_ = now;
             first_ = marks;
         }
     }
@@ -118,6 +128,8 @@ private:
     std::size_t completions_ = 0;
     std::optional<Marks> first_;
     std::optional<Marks> last_;
+    std::optional<Clock::time_point> firstStart_;
+    std::optional<Clock::time_point> lastStart_;
 };
 
 milliseconds LineTime(std::size_t imageBytes) {
@@ -176,7 +188,7 @@ std::optional<UpgradeRun> ProgramRuns::Upgrade(Host host, std::size_t units, std
     if (host == Host::Dialog) {
         Record(program);
     }
-    UpgradeRun run{{}, events.Transfer(), program.PeakResidentKib()};
+    UpgradeRun run{{}, events.Transfer(), program.PeakResidentKib(), events.StartSpread()};
     for (const auto& mcu : mcus) {
         run.verdicts.push_back(mcu->Finish(kSessionGrace));
     }

@@ -48,6 +48,8 @@ struct UpgradeRun {
     std::vector<sim::Verdict> verdicts;  // one a unit
     std::optional<TransferCpu> transferCpu;
     std::optional<long> peakKib;  // the program's largest VmHWM
+    // From the first unit's enter-upgrade frame to the last unit's.
+    std::chrono::duration<double> startSpread{0};
 };
 
 // The demo image: bytes from a 32-bit xorshift, the same in every run.
