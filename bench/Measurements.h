@@ -53,6 +53,12 @@ private:
     void Latency(Host host);
     void FlashCpu();
     void Scaling();
+    // One run of vardel-flash with `units` at once, and its row.
+    struct ScalePoint {
+        double ratio = 0;  // × one unit's ideal
+        std::string cost;  // where the time and the CPU went
+    };
+    std::optional<ScalePoint> ScaleTo(std::size_t units);
     void TransferCpu();
     void ReadyCpu();
     void ClosedCpu();
