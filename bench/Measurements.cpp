@@ -137,9 +137,15 @@ void Measurements::LineRate(Host host) {
     }
     const double median = Median(seconds);
     const double ratio = median / ideal;
+    // The simulated line is a little slower than the ideal by itself; the
+    // tight goal is read against that floor.
+    const std::string floor = host == Host::Flash && floorRatio_
+                                  ? "; the simulated line's own floor in this run " +
+                                        Fixed(*floorRatio_, 3) + " × ideal (first table)"
+                                  : "";
     Add({measure,
          Fixed(median, 3) + " s = " + Fixed(ratio, 3) + " × ideal " + Fixed(ideal, 3) +
-             " s (runs: " + listed + " s)",
+             " s (runs: " + listed + " s)" + floor,
          goal, ratio <= limit},
         host);
 }
@@ -157,6 +163,7 @@ void Measurements::Floor() {
     }
     const double seconds = Ms(verdict->transferTime) / 1000.0;
     Progress("line rate against an instant host: " + Fixed(seconds, 3) + " s");
+    floorRatio_ = seconds / IdealSeconds(bytes);
     Add({measure,
          Fixed(seconds, 3) + " s = " + Fixed(seconds / IdealSeconds(bytes), 3) + " × ideal", "",
          std::nullopt});

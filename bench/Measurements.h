@@ -74,6 +74,7 @@ private:
     std::vector<CpuShare> lineRateCpu_;
     std::vector<CpuShare> flashLineRateCpu_;
     std::string scalingNote_;
+    std::optional<double> floorRatio_;  // the instant host's line rate, × ideal
     bool allMeasured_ = true;
 };
 
