@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """vardel-flash as a user runs it, against the simulated MCU on pseudo-terminals.
 
-    flash_e2e.py FLASH SIM CASE
+    flash_e2e.py [--wine PREFIX] FLASH SIM CASE
 Each case starts its own simulators in a scratch folder and checks the exit
-status, what the user sees, and what arrived on the wire.
+status, what the user sees, and what arrived on the wire. With --wine, FLASH
+is vardel-flash.exe, run in that Wine prefix: each simulator's terminal is a
+COM port of the prefix (a link in its dosdevices), and files are named by
+their Windows paths.
 """
 import atexit
 import json
@@ -15,9 +18,14 @@ import sys
 import tempfile
 import time
 
-FLASH, SIM, CASE = sys.argv[1:4]
+ARGS = sys.argv[1:]
+PREFIX = ARGS[1] if ARGS[0] == "--wine" else None
+FLASH, SIM, CASE = ARGS[2:5] if PREFIX else ARGS[0:3]
 DIR = tempfile.mkdtemp(prefix="vardel-flash-")
 SIMULATORS = []
+# The COM number of each simulated unit under Wine; COM10 and above are named
+# through the device namespace, as Windows wants them.
+COM_NUMBERS = {"unit": 5, "u0": 5, "u1": 6, "u2": 7, "u3": 12, "missing": 9}
 
 
 @atexit.register
@@ -26,8 +34,33 @@ def clean_up():
         proc.kill()
         proc.wait()
     shutil.rmtree(DIR, ignore_errors=True)
+
+
 CLEAN = "verdict: image identical, 448 blocks, 28672 bytes"
 NOTHING_SENT = 2  # the simulator's status when no enter-upgrade frame came
+
+
+def place(name):
+    """Where a unit's terminal is linked, and the port name vardel-flash gets."""
+    if not PREFIX:
+        path = os.path.join(DIR, name)
+        return path, path
+    number = COM_NUMBERS[name]
+    link = os.path.join(PREFIX, "dosdevices", f"com{number}")
+    return link, (f"\\\\.\\COM{number}" if number >= 10 else f"COM{number}")
+
+
+def file_name(path):
+    """A file as the program is given it: under Wine, by its Windows path."""
+    return "Z:" + path.replace("/", "\\") if PREFIX else path
+
+
+def command(*args):
+    if not PREFIX:
+        return [FLASH, *args], None
+    env = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=")
+    return ["wine", FLASH, *args], env
 
 
 def fail(message):
@@ -42,16 +75,17 @@ def image(name, size, seed=7):
     return path
 
 
-FIRMWARE = image("fw.bin", 28672)
+# Chinese letters in the name: Windows must take it from the wide command line.
+FIRMWARE = image("固件 fw.bin", 28672)
 
 
 class Mcu:
     """One simulated MCU behind a link in the scratch folder."""
 
     def __init__(self, name, *options, firmware=FIRMWARE):
-        self.port = os.path.join(DIR, name)
+        link, self.port = place(name)
         self.proc = subprocess.Popen(
-            [SIM, "--image", firmware, "--link", self.port, "--ready", "--quiet",
+            [SIM, "--image", firmware, "--link", link, "--ready", "--quiet",
              "--max-seconds", "30", *options],
             stdout=subprocess.PIPE, text=True)
         SIMULATORS.append(self.proc)
@@ -65,7 +99,8 @@ class Mcu:
 
 
 def flash(*args, expect):
-    run = subprocess.run([FLASH, *args], capture_output=True, text=True, timeout=60)
+    argv, env = command(*args)
+    run = subprocess.run(argv, env=env, capture_output=True, text=True, timeout=60)
     if run.returncode != expect:
         fail(f"{args}: status {run.returncode}, not {expect}\n{run.stdout}\n{run.stderr}")
     for line in run.stdout.splitlines():
