@@ -5,6 +5,10 @@
 
 #include <shellapi.h>
 
+#include <iostream>
+#include <memory>
+#include <streambuf>
+
 #include "platform/Console.h"
 #include "platform/win32/ComPortName.h"
 #include "platform/win32/UniqueHandle.h"
@@ -15,9 +19,91 @@
 namespace vardel::console {
 namespace {
 
+// The length of text without a UTF-8 sequence cut short at its end.
+std::size_t WholeSequences(std::string_view text) {
+    constexpr unsigned char kContinuation = 0x80;
+    constexpr unsigned char kContinuationMask = 0xC0;
+    constexpr unsigned char kLeadOfFour = 0xF0;
+    constexpr unsigned char kLeadOfThree = 0xE0;
+    constexpr std::size_t kLongest = 4;
+    for (std::size_t back = 1; back < kLongest && back <= text.size(); ++back) {
+        const auto byte = static_cast<unsigned char>(text[text.size() - back]);
+        if ((byte & kContinuationMask) == kContinuation) continue;
+        const std::size_t length = byte >= kLeadOfFour         ? 4
+                                   : byte >= kLeadOfThree      ? 3
+                                   : byte >= kContinuationMask ? 2
+                                                               : 1;
+        return length > back ? text.size() - back : text.size();
+    }
+    return text.size();
+}
+
+// A standard stream on a console, written as UTF-16 with WriteConsoleW: the
+// C runtime would take our UTF-8 through its own locale's code page on the
+// way (as Latin-1 under the "C" locale). A line goes out when it ends, or
+// when the stream is flushed.
+class ConsoleBuffer final : public std::streambuf {
+public:
+    explicit ConsoleBuffer(HANDLE console) : console_(console) {}
+
+protected:
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        const char text = traits_type::to_char_type(c);
+        xsputn(&text, 1);
+        return c;
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        pending_.append(text, static_cast<std::size_t>(count));
+        if (pending_.find('\n') != std::string::npos) sync();
+        return count;
+    }
+    int sync() override {
+        const std::size_t whole = WholeSequences(pending_);
+        const std::wstring wide = win32::WideFromUtf8(std::string_view(pending_).substr(0, whole));
+        pending_.erase(0, whole);
+        DWORD written = 0;
+        return wide.empty() ||
+                       ::WriteConsoleW(console_, wide.data(), static_cast<DWORD>(wide.size()),
+                                       &written, nullptr) != FALSE
+                   ? 0
+                   : -1;
+    }
+
+private:
+    HANDLE console_;
+    std::string pending_;
+};
+
+// A stream that goes to a console is rerouted through a ConsoleBuffer for
+// the run; one that goes to a file or a pipe keeps writing UTF-8 bytes.
+class ConsoleStream {
+public:
+    ConsoleStream(std::ostream& stream, DWORD handle) : stream_(stream) {
+        HANDLE console = ::GetStdHandle(handle);
+        DWORD mode = 0;
+        if (::GetConsoleMode(console, &mode) == FALSE) return;
+        buffer_ = std::make_unique<ConsoleBuffer>(console);
+        original_ = stream_.rdbuf(buffer_.get());
+    }
+    ~ConsoleStream() {
+        if (!buffer_) return;
+        stream_.flush();
+        stream_.rdbuf(original_);
+    }
+    ConsoleStream(const ConsoleStream&) = delete;
+    ConsoleStream& operator=(const ConsoleStream&) = delete;
+
+private:
+    std::ostream& stream_;
+    std::unique_ptr<ConsoleBuffer> buffer_;
+    std::streambuf* original_ = nullptr;
+};
+
 // The console's own settings, changed for the run and put back when the
-// program ends: its output code page becomes UTF-8, the text every line of
-// ours is in, and a terminal display may switch escape sequences on.
+// program ends: its output code page becomes UTF-8 (for whatever reaches it
+// past our streams), the standard streams write UTF-16 to it, and a terminal
+// display may switch escape sequences on.
 class ConsoleSettings {
 public:
     ConsoleSettings() : codePage_(::GetConsoleOutputCP()) {
@@ -47,6 +133,8 @@ public:
 
 private:
     UINT codePage_;  // 0: no console
+    ConsoleStream out_{std::cout, STD_OUTPUT_HANDLE};
+    ConsoleStream errors_{std::cerr, STD_ERROR_HANDLE};
     HANDLE output_ = nullptr;
     DWORD mode_ = 0;
     bool modeChanged_ = false;
