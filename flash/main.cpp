@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
     using namespace vardel::flash;
     std::vector<std::string> arguments = vardel::console::Arguments(argc, argv);
     std::vector<char*> pointers;
+    pointers.reserve(arguments.size());
     for (auto& argument : arguments) pointers.push_back(argument.data());
     Options options;
     if (const auto status =

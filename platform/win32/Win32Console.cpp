@@ -60,7 +60,7 @@ protected:
     }
     int sync() override {
         const std::size_t whole = WholeSequences(pending_);
-        const std::wstring wide = win32::WideFromUtf8(std::string_view(pending_).substr(0, whole));
+        const std::wstring wide = win32::WideFromUtf8(std::string_view{pending_}.substr(0, whole));
         pending_.erase(0, whole);
         DWORD written = 0;
         return wide.empty() ||
@@ -207,6 +207,7 @@ std::vector<std::string> Arguments(int argc, char** argv) {
     wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     if (wide == nullptr) return {argv, argv + argc};
     std::vector<std::string> arguments;
+    arguments.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) arguments.push_back(win32::Utf8FromWide(wide[i]));
     static_cast<void>(::LocalFree(static_cast<void*>(wide)));
     return arguments;
