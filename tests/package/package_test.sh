@@ -9,6 +9,8 @@
 set -uo pipefail
 build=$1 version=$2 device=$3 triplet=$4
 shift 4
+packages=()  # the names of the programs this build has; the others come empty
+for package in "$@"; do [ -n "$package" ] && packages+=("$package"); done
 arch=$(dpkg-architecture -t"$triplet" -qDEB_HOST_ARCH 2>/dev/null)
 read -ra run <<<"${VARDEL_EMULATOR:-}"
 work=$(mktemp -d)
@@ -23,7 +25,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log"; fail "cpack"; }
 made=$(cd "$work/out" && ls ./*.deb | sed 's|^\./||' | sort)
-wanted=$(for package in "$@"; do echo "${package}_${version}_${arch}.deb"; done | sort)
+wanted=$(for package in "${packages[@]}"; do echo "${package}_${version}_${arch}.deb"; done | sort)
 [ "$made" = "$wanted" ] || fail "made: $made; wanted: $wanted"
 
 # The libraries the program asks for, all found by its loader.
@@ -75,7 +77,7 @@ check_vardel_flash() {
     cat "$work/version"
 }
 
-for package in "$@"; do
+for package in "${packages[@]}"; do
     deb="$work/out/${package}_${version}_${arch}.deb"
     echo "$package: Depends: $(dpkg-deb -f "$deb" Depends)"
     [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "$package: not for $arch"
