@@ -47,8 +47,8 @@ using namespace std::chrono_literals;
 inline int TimeScale() {
     static const int scale = [] {
         const char* value = std::getenv("VARDEL_TIME_SCALE");
-        const int parsed = value != nullptr ? std::atoi(value) : 1;
-        return parsed > 0 ? parsed : 1;
+        const long parsed = value != nullptr ? std::strtol(value, nullptr, 10) : 1;
+        return parsed > 0 ? static_cast<int>(parsed) : 1;
     }();
     return scale;
 }
