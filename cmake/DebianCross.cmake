@@ -17,8 +17,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 set(QT_HOST_PATH /usr)
 
-# The programs run under the emulator. Multiarch puts the target's loader at
-# its usual path (/lib/ld-linux-*.so.*) and the target's libraries where that
-# loader looks, so no -L is needed; the toolchain's own folder is the fallback
-# when only the cross compiler's libraries are there.
+# The programs run under the emulator. The multiarch packages put the
+# target's loader at its usual path (/lib/ld-linux-armhf.so.3) and the
+# target's libraries where that loader looks, so qemu needs no -L prefix.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${VARDEL_QEMU})
