@@ -8,6 +8,7 @@ status, what the user sees, and what arrived on the wire.
 import atexit
 import json
 import os
+import shlex
 import shutil
 import signal
 import subprocess
@@ -15,7 +16,9 @@ import sys
 import tempfile
 import time
 
-FLASH, SIM, CASE = sys.argv[1:4]
+FLASH_PATH, SIM, CASE = sys.argv[1:4]
+# A cross build's program runs under its emulator (empty for a native build).
+FLASH = [*shlex.split(os.environ.get("VARDEL_EMULATOR", "")), FLASH_PATH]
 DIR = tempfile.mkdtemp(prefix="vardel-flash-")
 SIMULATORS = []
 
@@ -65,7 +68,7 @@ class Mcu:
 
 
 def flash(*args, expect):
-    run = subprocess.run([FLASH, *args], capture_output=True, text=True, timeout=60)
+    run = subprocess.run([*FLASH, *args], capture_output=True, text=True, timeout=60)
     if run.returncode != expect:
         fail(f"{args}: status {run.returncode}, not {expect}\n{run.stdout}\n{run.stderr}")
     for line in run.stdout.splitlines():
@@ -186,7 +189,7 @@ def case_stop():
     # The first Ctrl-C only warns and the upgrade completes; two within 5 s
     # stop every unit with status 130; SIGTERM stops at once.
     def started(mcu):
-        proc = subprocess.Popen([FLASH, "-p", mcu.port, FIRMWARE], stdout=subprocess.PIPE,
+        proc = subprocess.Popen([*FLASH, "-p", mcu.port, FIRMWARE], stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, text=True)
         time.sleep(0.7)
         return proc
