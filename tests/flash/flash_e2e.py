@@ -61,7 +61,8 @@ def file_name(path):
 
 def command(*args):
     if not PREFIX:
-        return [FLASH, *args], None
+        # A cross build's program runs under its emulator (empty for a native build).
+        return [*shlex.split(os.environ.get("VARDEL_EMULATOR", "")), FLASH, *args], None
     env = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all",
                WINEDLLOVERRIDES="mscoree,mshtml=")
     return ["wine", FLASH, *args], env
