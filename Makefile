@@ -35,6 +35,15 @@ DEBIAN_PACKAGES += \
 # Real key presses and a drag of the window's caption in the Windows input test.
 DEBIAN_PACKAGES += xdotool
 
+# The ARM builds (armhf, arm64): Debian's cross compilers, the target's Qt and
+# GoogleTest from Debian's packages of that architecture beside the machine's
+# own (multiarch; tools/install-deps.sh adds the architecture), qemu-user to
+# run the tests, lintian for the packages.
+ARM_PRESETS := armhf arm64
+DEBIAN_PACKAGES += \
+	g++-arm-linux-gnueabihf g++-aarch64-linux-gnu qemu-user file lintian \
+	$(foreach arch,$(ARM_PRESETS),qt6-base-dev:$(arch) libgtest-dev:$(arch) libgmock-dev:$(arch))
+
 BUILD := build/default
 ASAN_BUILD := build/asan
 JOBS := $(shell nproc 2>/dev/null || echo 2)
@@ -51,6 +60,7 @@ MAKEFLAGS += --no-print-directory
 .DEFAULT_GOAL := help
 .PHONY: help deps configure build test unit demo bench asan fuzz fuzz-long valgrind soak reliability-report lint format clean package
 .PHONY: windows windows-test demo-windows bench-windows dist-windows clean-windows
+.PHONY: arm arm-test clean-arm
 
 help:
 	@echo "make demo     build and show an upgrade run against the simulated MCU"
@@ -66,12 +76,14 @@ help:
 	@echo "make lint     clang-format, clang-tidy and cppcheck; fails on any finding"
 	@echo "make format   rewrite the C++ sources in the checked-in style"
 	@echo "make clean    remove $(BUILD) and $(ASAN_BUILD)"
-	@echo "make package  the Debian package $(BUILD)/vardel_<version>_amd64.deb"
+	@echo "make package  the Debian packages for amd64, armhf and arm64, checked with lintian"
 	@echo "make windows  build Vardel.exe for Windows with MinGW-w64 ($(WINDOWS_BUILD))"
 	@echo "make windows-test  the Windows suite under Wine (part of make test)"
 	@echo "make demo-windows  Vardel.exe under Wine against the simulated MCU"
 	@echo "make bench-windows measure Vardel.exe under Wine; writes its part of docs/performance.md"
 	@echo "make dist-windows  the release zip $(WINDOWS_BUILD)/Vardel-<version>-win64.zip"
+	@echo "make arm      build for 32-bit and 64-bit ARM Linux (build/armhf, build/arm64)"
+	@echo "make arm-test both ARM suites under qemu-user (part of make test)"
 
 deps:
 	@bash tools/install-deps.sh $(DEBIAN_PACKAGES)
@@ -90,6 +102,7 @@ test: unit
 	@$(MAKE) --no-print-directory fuzz
 	@$(MAKE) --no-print-directory valgrind
 	@$(MAKE) --no-print-directory windows-test
+	@$(MAKE) --no-print-directory arm-test
 	@echo "make test: every stage passed"
 
 unit: build
@@ -165,9 +178,16 @@ format: deps
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
 
-# The Debian package of the program (CPack; cmake/Packaging.cmake).
-package: build
-	@cd $(BUILD) && cpack >/dev/null && ls $(CURDIR)/$(BUILD)/vardel_*_amd64.deb
+# The Debian packages (CPack; cmake/Packaging.cmake) of each build, one per
+# program, each checked with lintian.
+package: build arm
+	@for build in $(BUILD) $(foreach preset,$(ARM_PRESETS),build/$(preset)); do \
+		(cd $$build && cpack >/dev/null) || exit 1; \
+		for deb in $$build/*.deb; do \
+			lintian --fail-on error $$deb || exit 1; \
+			echo "$(CURDIR)/$$deb"; \
+		done; \
+	done
 
 # --- Windows: Vardel.exe built with MinGW-w64, run and tested under Wine -----
 # Everything Windows runs in one Wine prefix of the build's own,
@@ -207,3 +227,22 @@ dist-windows: windows
 clean: clean-windows
 clean-windows:
 	rm -rf $(WINDOWS_BUILD)
+
+# --- ARM: the same programs for 32-bit and 64-bit ARM Linux, tested under
+# qemu-user against this machine's own simulated MCU ---------------------------
+arm: deps
+	@for preset in $(ARM_PRESETS); do \
+		$(CONFIGURE) $$preset && cmake --build --preset $$preset --parallel $(JOBS) || exit 1; \
+		file -b build/$$preset/app/vardel | cut -d, -f1-2 | sed "s|^|built build/$$preset/app/vardel: |"; \
+	done
+
+# The default build first: the tests play against its simulated MCU.
+arm-test: build arm
+	@for preset in $(ARM_PRESETS); do \
+		echo "the $$preset suite under qemu-user"; \
+		ctest --preset $$preset $(CTEST_FLAGS) || exit 1; \
+	done
+
+clean: clean-arm
+clean-arm:
+	rm -rf $(foreach preset,$(ARM_PRESETS),build/$(preset))

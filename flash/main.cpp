@@ -100,8 +100,15 @@ int Flash(const Options& options) {
 
 int main(int argc, char** argv) {
     using namespace vardel::flash;
+    std::vector<std::string> arguments = vardel::console::Arguments(argc, argv);
+    std::vector<char*> pointers;
+    pointers.reserve(arguments.size());
+    for (auto& argument : arguments) pointers.push_back(argument.data());
     Options options;
-    if (const auto status = ParseOptions(argc, argv, options)) return *status;
+    if (const auto status =
+            ParseOptions(static_cast<int>(pointers.size()), pointers.data(), options)) {
+        return *status;
+    }
     if (options.listPorts) {
         vardel::PrintSerialPorts(vardel::ListSerialPorts(), std::cout, options.json);
         return kExitAllCompleted;

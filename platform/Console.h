@@ -2,7 +2,7 @@
 // platform of one serial device, the system's reasons when a file or a port
 // is refused, texts for the console, the user's requests to stop, and whether
 // standard output is a terminal. One implementation per system
-// (posix/PosixConsole.cpp; a Windows one goes beside it).
+// (posix/PosixConsole.cpp, win32/Win32Console.cpp).
 #pragma once
 
 #include <atomic>
@@ -10,17 +10,24 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Platform.h"
 
 namespace vardel::console {
+
+// The program's arguments in UTF-8, as main got them on Linux; on Windows
+// from the wide command line, since argv holds them in the ANSI code page,
+// which cannot spell every file name.
+[[nodiscard]] std::vector<std::string> Arguments(int argc, char** argv);
 
 // The system's platform with `device` as its serial port.
 [[nodiscard]] std::unique_ptr<Platform> MakePlatform(const std::string& device);
 
 // A path as the command line gave it, in the form Platform takes.
 [[nodiscard]] std::u16string PathText(const std::string& path);
-// An engine text as the console shows it (UTF-8 on Linux).
+// An engine text as the console shows it: UTF-8 (on Windows the console is
+// switched to UTF-8 for the run).
 [[nodiscard]] std::string ConsoleText(std::u16string_view text);
 
 // Why the system refuses to open `path` for reading without sharing, looked

@@ -16,7 +16,10 @@ set -euo pipefail
 BUILD=${1:-build/default}
 PROGRAM=${2:-$BUILD/app/vardel-demo}
 DEVICE=${3:-$(sed -nE 's/^VARDEL_DEMO_COM4_DEVICE:STRING=(.*)$/\1/p' "$BUILD/CMakeCache.txt")}
-SIM="$BUILD/sim/vardel-mcu-sim"
+# A build for another processor names the simulator it plays against and the
+# emulator that runs its program (see tests/CMakeLists.txt).
+SIM=${VARDEL_MCU_SIM:-$BUILD/sim/vardel-mcu-sim}
+read -ra RUN <<<"${VARDEL_EMULATOR:-}"
 FOLDER=$(dirname "$PROGRAM")
 IMAGE="$FOLDER/KD51A.BIN"
 PICTURE="$(cd "$FOLDER" && pwd)/$(basename "$PROGRAM").png"
@@ -50,11 +53,11 @@ echo "simulated MCU at $DEVICE (pid $sim_pid)"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "the window is open: press 开始升级, then 完成重启 at the end; Escape closes it"
     program_status=0
-    "$PROGRAM" "$PICTURE" || program_status=$?
+    "${RUN[@]}" "$PROGRAM" "$PICTURE" || program_status=$?
 else
     echo "no display: the window runs offscreen and the buttons are pressed for you"
     program_status=0
-    QT_QPA_PLATFORM=offscreen "$PROGRAM" "$PICTURE" || program_status=$?
+    QT_QPA_PLATFORM=offscreen "${RUN[@]}" "$PROGRAM" "$PICTURE" || program_status=$?
 fi
 
 # The window has closed. The MCU ends by itself once the reset frame came;

@@ -15,14 +15,21 @@ if ! command -v dpkg-query >/dev/null 2>&1; then
     exit 0
 fi
 
+# A name may carry an architecture (qt6-base-dev:armhf): the ARM builds take
+# their libraries from Debian's packages of that architecture (multiarch).
+# The machine's own architecture is written without one.
+native=$(dpkg --print-architecture)
+
 # One query for all of them keeps the everything-is-there case fast.
-installed=$(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "$@" 2>/dev/null |
-    awk '$2 == "installed" { print $1 }' || true)
+installed=$(dpkg-query -W -f='${binary:Package} ${db:Status-Status}\n' "$@" 2>/dev/null |
+    awk '$2 == "installed" { print $1 }' | sed "s/:$native\$//" || true)
 
 missing=()
+foreign=()
 for package in "$@"; do
-    if ! grep -qxF -- "$package" <<<"$installed"; then
+    if ! grep -qxF -- "${package%:"$native"}" <<<"$installed"; then
         missing+=("$package")
+        if [[ $package == *:* ]]; then foreign+=("${package##*:}"); fi
     fi
 done
 
@@ -34,6 +41,10 @@ if [[ $(id -u) -ne 0 ]]; then
     {
         echo "Missing Debian packages: ${missing[*]}"
         echo "Install them as root, then run make again:"
+        for arch in $(printf '%s\n' "${foreign[@]}" | sort -u); do
+            echo "  sudo dpkg --add-architecture $arch"
+        done
+        [[ ${#foreign[@]} -eq 0 ]] || echo "  sudo apt-get update"
         echo "  sudo apt-get install --no-install-recommends ${missing[*]}"
     } >&2
     exit 1
@@ -41,5 +52,19 @@ fi
 
 echo "Installing missing Debian packages: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+for arch in $(printf '%s\n' "${foreign[@]}" | sort -u); do
+    if [[ $arch != "$native" ]] && ! dpkg --print-foreign-architectures | grep -qxF "$arch"; then
+        echo "Adding the architecture $arch"
+        dpkg --add-architecture "$arch"
+    fi
+done
 apt-get update -qq
+# Packages of another architecture must install beside the machine's own;
+# should apt want to remove anything for them, nothing is done.
+removed=$(apt-get install -s --no-install-recommends "${missing[@]}" </dev/null | sed -n 's/^Remv //p')
+if [[ -n $removed ]]; then
+    echo "Installing ${missing[*]} would remove: $removed" >&2
+    echo "Not installing; resolve this by hand." >&2
+    exit 1
+fi
 apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null

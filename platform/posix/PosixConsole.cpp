@@ -48,6 +48,8 @@ void Handle(int signal, void (*handler)(int)) {
 
 }  // namespace
 
+std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
+
 std::unique_ptr<Platform> MakePlatform(const std::string& device) {
     return std::make_unique<PosixPlatform>(device);
 }

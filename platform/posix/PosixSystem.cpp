@@ -3,8 +3,12 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <new>
+#include <string>
+#include <string_view>
 
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/Utf.h"
@@ -15,6 +19,22 @@ namespace {
 constexpr std::uint64_t kMsPerSecond = 1000;
 constexpr std::uint64_t kNsPerMs = 1000000;
 constexpr std::uint64_t kMostMemory = 0xFFFFFFFFu;
+constexpr std::uint64_t kBytesPerKib = 1024;
+constexpr std::string_view kMemTotal = "MemTotal:";
+
+// MemTotal of /proc/meminfo in bytes, 0 when it cannot be read. It is text,
+// the same for a program of any word size; sysinfo() gives a 32-bit program
+// the total in a 32-bit field, which qemu-user fills with the low 32 bits of
+// a machine's 4 GiB or more (a 4.1 GiB machine would read as 100 MiB).
+std::uint64_t MemTotalBytes() {
+    std::ifstream meminfo("/proc/meminfo");
+    for (std::string line; std::getline(meminfo, line);) {
+        if (line.starts_with(kMemTotal)) {
+            return std::strtoull(line.c_str() + kMemTotal.size(), nullptr, 10) * kBytesPerKib;
+        }
+    }
+    return 0;
+}
 
 }  // namespace
 
@@ -29,11 +49,11 @@ std::uint32_t PosixPlatform::TickCount() {
 }
 
 std::uint32_t PosixPlatform::TotalPhysicalMemory() {
+    std::uint64_t bytes = MemTotalBytes();
     struct sysinfo info {};
-    if (::sysinfo(&info) != 0) {
-        return 0;
+    if (bytes == 0 && ::sysinfo(&info) == 0) {
+        bytes = static_cast<std::uint64_t>(info.totalram) * info.mem_unit;
     }
-    const std::uint64_t bytes = static_cast<std::uint64_t>(info.totalram) * info.mem_unit;
     return static_cast<std::uint32_t>(std::min(bytes, kMostMemory));
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/win32/ComPortName.h"
 #include "platform/win32/SystemHeaders.h"
+#include "platform/win32/Utf8Text.h"
 
 namespace vardel {
 namespace win32 {
@@ -18,29 +19,6 @@ constexpr const wchar_t* kSerialCommKey = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 // Value names are driver device paths ("\Device\Serial0"), data "COMn": both
 // short, but the registry bounds neither, so a longer entry is skipped.
 constexpr DWORD kMaxRegistryText = 256;
-
-std::wstring WideFrom(std::string_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(text.size());
-    const int units = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(units, 0)), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), units);
-    return wide;
-}
-
-std::string Utf8From(std::wstring_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(text.size());
-    const int bytes =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), bytes, nullptr, nullptr);
-    return narrow;
-}
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
@@ -79,7 +57,7 @@ std::optional<std::wstring> ComPortPath(std::string_view name) {
         return L"\\\\.\\COM" + std::to_wstring(number);
     }
     if (inNamespace && !name.empty()) {
-        return WideFrom(kDeviceNamespace) + WideFrom(name);
+        return WideFromUtf8(kDeviceNamespace) + WideFromUtf8(name);
     }
     return std::nullopt;
 }
@@ -111,9 +89,9 @@ std::vector<SerialPortInfo> ListSerialPorts() {
         std::wstring_view device(data, dataBytes / sizeof(wchar_t));
         device = device.substr(0, device.find(L'\0'));
         if (!device.empty()) {
-            ports.push_back({win32::Utf8From(device),
+            ports.push_back({win32::Utf8FromWide(device),
                              {},
-                             win32::Utf8From(std::wstring_view(name, nameUnits)),
+                             win32::Utf8FromWide(std::wstring_view(name, nameUnits)),
                              {}});
         }
     }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "platform/Platform.h"
 #include "platform/win32/UniqueHandle.h"
@@ -47,8 +48,9 @@ bool WaitForFirstByte(const WaitingRead& read, ShortPause& pause, std::uint32_t 
 
 class Win32Platform final : public Platform {
 public:
-    // portName: L"COM4:" in the program; the tests give another.
-    explicit Win32Platform(const wchar_t* portName = L"COM4:");
+    // portName, as CreateFileW takes it: L"COM4:" in the dialog program;
+    // vardel-flash and the tests give another.
+    explicit Win32Platform(std::wstring portName = L"COM4:");
 
     PortHandle OpenSerial() override;
     bool ConfigureSerial(PortHandle port) override;
@@ -92,7 +94,7 @@ private:
         std::uint8_t byte = 0;
     };
 
-    const wchar_t* portName_;
+    std::wstring portName_;
     Stash stash_;
     win32::ShortPause pause_;
 };

@@ -2,6 +2,7 @@
 // its DCB, with reads that never wait.
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "platform/win32/Handles.h"
 #include "platform/win32/PacedTimer.h"
@@ -109,11 +110,11 @@ win32::ReadResult ReadWaiting(HANDLE port, std::uint32_t timeoutMs, std::uint8_t
 
 }  // namespace
 
-Win32Platform::Win32Platform(const wchar_t* portName) : portName_(portName) {}
+Win32Platform::Win32Platform(std::wstring portName) : portName_(std::move(portName)) {}
 
 PortHandle Win32Platform::OpenSerial() {
-    HANDLE port = ::CreateFileW(portName_, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                0, nullptr);
+    HANDLE port = ::CreateFileW(portName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
     return reinterpret_cast<PortHandle>(port);  // INVALID_HANDLE_VALUE is kInvalidHandle
 }
 

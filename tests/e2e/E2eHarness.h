@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +40,18 @@ namespace vardel::test {
 
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
+
+// How many times slower than this machine the tests run: VARDEL_TIME_SCALE,
+// set for the builds that run under an emulator. Only limits on how long
+// something may take widen by it; what must happen never changes.
+inline int TimeScale() {
+    static const int scale = [] {
+        const char* value = std::getenv("VARDEL_TIME_SCALE");
+        const long parsed = value != nullptr ? std::strtol(value, nullptr, 10) : 1;
+        return parsed > 0 ? static_cast<int>(parsed) : 1;
+    }();
+    return scale;
+}
 
 // A scratch folder of the test's own, removed with all it holds.
 class TempDir {
@@ -290,8 +303,22 @@ public:
     // Ticks, as the window's timer does, until done() holds after a tick or
     // the time is up; returns whether done() held. With pressStart, start is
     // pressed once on the way, as soon as the engine is ready.
+    // The limit widens by TimeScale().
     bool TickUntil(const std::function<bool()>& done, std::chrono::milliseconds limit,
                    bool pressStart = false) {
+        return TickWhile(done, limit * TimeScale(), pressStart);
+    }
+    // A span the engine is watched for stays as long as it is.
+    void TickFor(std::chrono::milliseconds span) {
+        TickWhile([] { return false; }, span, false);
+    }
+    // The step reached.
+    int RunToDone(std::chrono::milliseconds limit) {
+        TickUntil([this] { return engine.GetStep() == STEP_DONE; }, limit, true);
+        return engine.GetStep();
+    }
+    bool TickWhile(const std::function<bool()>& done, std::chrono::milliseconds limit,
+                   bool pressStart) {
         using Clock = std::chrono::steady_clock;
         const auto start = Clock::now();
         auto next = start;
@@ -313,14 +340,6 @@ public:
             if (!reached) std::this_thread::sleep_until(next);
         }
         return reached;
-    }
-    void TickFor(std::chrono::milliseconds span) {
-        TickUntil([] { return false; }, span);
-    }
-    // The step reached.
-    int RunToDone(std::chrono::milliseconds limit) {
-        TickUntil([this] { return engine.GetStep() == STEP_DONE; }, limit, true);
-        return engine.GetStep();
     }
     // Presses "完成重启" (writes the reset frame) and waits for the MCU's verdict.
     sim::Verdict FinishWithReset() {

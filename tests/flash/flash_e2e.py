@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """vardel-flash as a user runs it, against the simulated MCU on pseudo-terminals.
 
-    flash_e2e.py FLASH SIM CASE
+    flash_e2e.py [--wine PREFIX] FLASH SIM CASE
 Each case starts its own simulators in a scratch folder and checks the exit
-status, what the user sees, and what arrived on the wire.
+status, what the user sees, and what arrived on the wire. With --wine, FLASH
+is vardel-flash.exe, run in that Wine prefix: each simulator's terminal is a
+COM port of the prefix (a link in its dosdevices), and files are named by
+their Windows paths.
 """
 import atexit
 import json
 import os
+import shlex
 import shutil
 import signal
 import subprocess
@@ -15,9 +19,17 @@ import sys
 import tempfile
 import time
 
-FLASH, SIM, CASE = sys.argv[1:4]
+ARGS = sys.argv[1:]
+PREFIX = ARGS[1] if ARGS[0] == "--wine" else None
+FLASH, SIM, CASE = ARGS[2:5] if PREFIX else ARGS[0:3]
 DIR = tempfile.mkdtemp(prefix="vardel-flash-")
 SIMULATORS = []
+# The COM number of each simulated unit under Wine, and a range of numbers for
+# each case, so that cases run side by side; COM10 and above are named through
+# the device namespace, as Windows wants them.
+COM_NUMBERS = {"unit": 5, "u0": 6, "u1": 7, "u2": 8, "u3": 12, "missing": 9,
+               "never": 6, "midway": 7, "healthy": 8}
+CASE_COM_OFFSET = {"file_failures": 20, "stop": 30, "check": 40, "silent": 50}
 
 
 @atexit.register
@@ -26,8 +38,34 @@ def clean_up():
         proc.kill()
         proc.wait()
     shutil.rmtree(DIR, ignore_errors=True)
+
+
 CLEAN = "verdict: image identical, 448 blocks, 28672 bytes"
 NOTHING_SENT = 2  # the simulator's status when no enter-upgrade frame came
+
+
+def place(name):
+    """Where a unit's terminal is linked, and the port name vardel-flash gets."""
+    if not PREFIX:
+        path = os.path.join(DIR, name)
+        return path, path
+    number = COM_NUMBERS[name] + CASE_COM_OFFSET.get(CASE, 0)
+    link = os.path.join(PREFIX, "dosdevices", f"com{number}")
+    return link, (f"\\\\.\\COM{number}" if number >= 10 else f"COM{number}")
+
+
+def file_name(path):
+    """A file as the program is given it: under Wine, by its Windows path."""
+    return "Z:" + path.replace("/", "\\") if PREFIX else path
+
+
+def command(*args):
+    if not PREFIX:
+        # A cross build's program runs under its emulator (empty for a native build).
+        return [*shlex.split(os.environ.get("VARDEL_EMULATOR", "")), FLASH, *args], None
+    env = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=")
+    return ["wine", FLASH, *args], env
 
 
 def fail(message):
@@ -42,16 +80,17 @@ def image(name, size, seed=7):
     return path
 
 
-FIRMWARE = image("fw.bin", 28672)
+# Chinese letters in the name: Windows must take it from the wide command line.
+FIRMWARE = image("固件 fw.bin", 28672)
 
 
 class Mcu:
     """One simulated MCU behind a link in the scratch folder."""
 
     def __init__(self, name, *options, firmware=FIRMWARE):
-        self.port = os.path.join(DIR, name)
+        link, self.port = place(name)
         self.proc = subprocess.Popen(
-            [SIM, "--image", firmware, "--link", self.port, "--ready", "--quiet",
+            [SIM, "--image", firmware, "--link", link, "--ready", "--quiet",
              "--max-seconds", "30", *options],
             stdout=subprocess.PIPE, text=True)
         SIMULATORS.append(self.proc)
@@ -65,7 +104,8 @@ class Mcu:
 
 
 def flash(*args, expect):
-    run = subprocess.run([FLASH, *args], capture_output=True, text=True, timeout=60)
+    argv, env = command(*args)
+    run = subprocess.run(argv, env=env, capture_output=True, text=True, timeout=60)
     if run.returncode != expect:
         fail(f"{args}: status {run.returncode}, not {expect}\n{run.stdout}\n{run.stderr}")
     for line in run.stdout.splitlines():
@@ -97,22 +137,33 @@ def case_one_unit():
     # named in a warning and never sent.
     for extra, reset in (([], True), (["--no-reset"], False)):
         mcu = Mcu("unit", "--reset-timeout", "700")
-        run = flash("-p", mcu.port, *extra, FIRMWARE, expect=0)
+        run = flash("-p", mcu.port, *extra, file_name(FIRMWARE), expect=0)
         expect_clean(mcu, reset)
         expect_in(run.stdout, f"{mcu.port}: completed", "one unit")
     ragged = image("ragged.bin", 28672 + 28)
     mcu = Mcu("unit", firmware=FIRMWARE)
-    run = flash("-p", mcu.port, ragged, expect=0)
+    run = flash("-p", mcu.port, file_name(ragged), expect=0)
     expect_clean(mcu)
     expect_in(run.stderr, "the last 28 bytes", "ragged file")
+    # On a terminal (a console under Wine) the engine's texts arrive whole:
+    # Windows must not take them through another code page on the way.
+    mcu = Mcu("unit")
+    argv, env = command("-p", mcu.port, file_name(FIRMWARE))
+    typescript = os.path.join(DIR, "typescript")
+    subprocess.run(["script", "-qec", shlex.join(argv), typescript], check=True, timeout=60,
+                   env=dict(env or os.environ, LC_ALL="C.UTF-8"), stdout=subprocess.DEVNULL)
+    with open(typescript, encoding="utf-8", errors="replace") as seen:
+        expect_in(seen.read(), "升级成功!", "on a terminal")
+    expect_clean(mcu)
 
 
-def case_three_units_json():
-    # Three MCUs, each asking in its own order, all at once; every line of
+def case_units_at_once_json():
+    # Four MCUs, each asking in its own order, all at once; every line of
     # standard output is one JSON object naming its port.
     mcus = [Mcu(f"u{i}", "--order", order, "--seed", str(i))
-            for i, order in enumerate(("inorder", "shuffle", "repeat"))]
-    run = flash(*sum((["-p", m.port] for m in mcus), []), "--json", FIRMWARE, expect=0)
+            for i, order in enumerate(("inorder", "shuffle", "repeat", "shuffle"))]
+    run = flash(*sum((["-p", m.port] for m in mcus), []), "--json", file_name(FIRMWARE),
+                expect=0)
     results = {}
     for line in run.stdout.splitlines():
         event = json.loads(line)
@@ -135,7 +186,7 @@ def case_silent():
     midway = Mcu("midway", "--silent-mid", "100")
     healthy = Mcu("healthy", "--order", "shuffle")
     run = flash("-p", never.port, "-p", midway.port, "-p", healthy.port, "--timeout", "1",
-                FIRMWARE, expect=1)
+                file_name(FIRMWARE), expect=1)
     expect_in(run.stdout, f"{never.port}: failed: no request from the MCU for 1 s at Step = 2, "
               "no block served yet", "never")
     expect_in(run.stdout, f"{midway.port}: failed: no request from the MCU for 1 s at Step = 3, "
@@ -144,28 +195,34 @@ def case_silent():
 
 
 def case_port_failures():
-    # A missing port, and one that a program holds by a plain open, without a
-    # lock: each fails at once with the system's reason; nothing is sent.
-    held = Mcu("held", "--handshake-timeout", "1500")
-    holder = os.open(held.port, os.O_RDWR | os.O_NOCTTY)
-    missing = os.path.join(DIR, "missing")
+    # A missing port, and (on Linux) one that a program holds by a plain open,
+    # without a lock: each fails at once with the system's reason; nothing is
+    # sent. Wine lets a second process open a port, so it has no held case.
+    missing = place("missing")[1]
+    if not PREFIX:
+        held = Mcu("held", "--handshake-timeout", "1500")
+        holder = os.open(held.port, os.O_RDWR | os.O_NOCTTY)
     start = time.monotonic()
-    run = flash("-p", missing, "-p", held.port, FIRMWARE, expect=1)
-    os.close(holder)
+    run = flash("-p", missing, *([] if PREFIX else ["-p", held.port]), file_name(FIRMWARE),
+                expect=1)
     if time.monotonic() - start > 3:
         fail("a refused port was tried again")
-    expect_in(run.stdout, f"{missing}: failed: cannot open the port: No such file or directory",
-              "missing")
-    expect_in(run.stdout, f"{held.port}: failed: cannot open the port: in use by PID {os.getpid()}",
-              "held")
-    expect_untouched(held)
+    reason = "no such port" if PREFIX else "No such file or directory"
+    expect_in(run.stdout, f"{missing}: failed: cannot open the port: {reason}", "missing")
+    if not PREFIX:
+        os.close(holder)
+        expect_in(run.stdout,
+                  f"{held.port}: failed: cannot open the port: in use by PID {os.getpid()}",
+                  "held")
+        expect_untouched(held)
 
 
 def case_file_failures():
     # A missing file and one too short: one line naming the file, status 2,
     # and nothing on the wire.
-    short = image("short.bin", 1023)
-    for path, reason in ((os.path.join(DIR, "none.bin"), "No such file or directory"),
+    short = file_name(image("short.bin", 1023))
+    missing = file_name(os.path.join(DIR, "none.bin"))
+    for path, reason in ((missing, "File not found" if PREFIX else "No such file or directory"),
                          (short, "1,023 bytes, fewer than the 1,024")):
         mcu = Mcu("unit", "--handshake-timeout", "800")
         run = flash("-p", mcu.port, path, expect=2)
@@ -177,17 +234,19 @@ def case_file_failures():
 
 def case_check():
     mcu = Mcu("unit", "--handshake-timeout", "800")
-    run = flash("--check", "-p", mcu.port, FIRMWARE, expect=0)
+    run = flash("--check", "-p", mcu.port, file_name(FIRMWARE), expect=0)
     expect_in(run.stdout, f"{mcu.port}: ready", "check")
     expect_untouched(mcu)
 
 
 def case_stop():
     # The first Ctrl-C only warns and the upgrade completes; two within 5 s
-    # stop every unit with status 130; SIGTERM stops at once.
+    # stop every unit with status 130; SIGTERM stops at once. Wine turns
+    # SIGINT into the console's Ctrl-C, but SIGTERM into no console event.
     def started(mcu):
-        proc = subprocess.Popen([FLASH, "-p", mcu.port, FIRMWARE], stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True)
+        argv, env = command("-p", mcu.port, file_name(FIRMWARE))
+        proc = subprocess.Popen(argv, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                text=True)
         time.sleep(0.7)
         return proc
 
@@ -199,7 +258,7 @@ def case_stop():
         fail(f"one Ctrl-C ended the run with {proc.returncode}: {out}{err}")
     expect_in(err, "press Ctrl-C again within 5 s to stop", "first Ctrl-C")
     expect_clean(mcu)
-    for signals in ((signal.SIGINT, signal.SIGINT), (signal.SIGTERM,)):
+    for signals in ((signal.SIGINT, signal.SIGINT),) + (() if PREFIX else ((signal.SIGTERM,),)):
         mcu = Mcu("unit", "--flash-delay", "6", "--data-timeout", "500")
         proc = started(mcu)
         start = time.monotonic()
@@ -211,7 +270,28 @@ def case_stop():
             fail(f"{signals}: status {proc.returncode} after {time.monotonic() - start:.1f} s")
         expect_in(out, f"{mcu.port}: stopped: at Step = 3", "stopped")
         # The port is free again at once.
-        flash("--check", "-p", mcu.port, FIRMWARE, expect=0)
+        flash("--check", "-p", mcu.port, file_name(FIRMWARE), expect=0)
+
+
+def case_list_ports():
+    # Windows lists the ports that the registry's SERIALCOMM holds: one put
+    # there for the test is listed, under its number, with its device.
+    if not PREFIX:
+        fail("list_ports is the Windows suite's case")
+
+    def reg(*args):
+        subprocess.run(["wine", "reg", *args, "/f"], env=command()[1], check=True,
+                       capture_output=True, timeout=60)
+
+    key, device = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\VardelTest0"
+    reg("add", key, "/v", device, "/t", "REG_SZ", "/d", "COM15")
+    try:
+        run = flash("--list-ports", "--json", expect=0)
+    finally:
+        reg("delete", key, "/v", device)
+    ports = {line["port"]: line for line in map(json.loads, run.stdout.splitlines())}
+    if ports.get("COM15", {}).get("description") != device:
+        fail(f"COM15 of {device} not listed: {run.stdout}")
 
 
 globals()["case_" + CASE]()

@@ -64,7 +64,7 @@ no-display)
     # standard error that says what to set, status 1, no core dump.
     for display in "" ":987"; do
         status=0
-        env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY="$display" "$real_program" \
+        env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY="$display" ${VARDEL_EMULATOR:-} "$real_program" \
             >"$out" 2>"$err" </dev/null || status=$?
         cat "$err"
         [ "$status" -eq 1 ] || fail "DISPLAY='$display': status $status"

@@ -3,7 +3,8 @@
 # it; it holds exactly the programs and README.txt (UTF-8 with a byte order
 # mark, CR LF line ends, the Windows section with its Chinese texts); the
 # programs unpacked from it run under Wine: Vardel.exe, under DebugLines,
-# shows its window, and ends with status 0 on VardelSend's exit command.
+# shows its window, and ends with status 0 on VardelSend's exit command;
+# vardel-flash.exe tells its version.
 #   release_zip_test.sh CMAKE WINDOWS_BUILD ZIP
 set -euo pipefail
 cmake=$1 build=$2 zip=$3
@@ -26,7 +27,8 @@ import sys, zipfile
 zip_path, scratch = sys.argv[1:]
 with zipfile.ZipFile(zip_path) as release:
     names = sorted(release.namelist())
-    expected = sorted(["Vardel.exe", "VardelSend.exe", "DebugLines.exe", "README.txt"])
+    expected = sorted(["Vardel.exe", "VardelSend.exe", "DebugLines.exe", "vardel-flash.exe",
+                       "README.txt"])
     if names != expected:
         sys.exit(f"FAIL: the zip holds {names}, not {expected}")
     readme = release.read("README.txt")
@@ -35,7 +37,8 @@ with zipfile.ZipFile(zip_path) as release:
     text = readme[3:].decode("utf-8")
     if "\n" in text.replace("\r\n", "") or not text.endswith("\r\n"):
         sys.exit("FAIL: a line of README.txt does not end with CR LF")
-    for wanted in ["Windows: Vardel.exe\r\n", '"串口打开失败!"', "VardelSend exit"]:
+    for wanted in ["Windows: Vardel.exe\r\n", '"串口打开失败!"', "VardelSend exit",
+                   "vardel-flash --port COM7 MTK51A.BIN\r\n", "vardel-flash --list-ports"]:
         if wanted not in text:
             sys.exit(f"FAIL: README.txt lacks {wanted!r}")
     if "](docs/" in text or "\n## " in text:
@@ -52,4 +55,8 @@ status=0
 wait "$program_pid" || status=$?
 program_pid=
 [ "$status" -eq 0 ] || { echo "FAIL: Vardel.exe from the zip ended with $status"; exit 1; }
-echo "PASS: $(basename "$zip") holds the three programs and README.txt; its Vardel.exe runs"
+version=$("$run" "$WINEPREFIX" "$scratch/vardel-flash.exe" --version)
+[ "$version" = "vardel-flash 1.0.0.1" ] ||
+    { echo "FAIL: vardel-flash.exe from the zip says ${version@Q}"; exit 1; }
+echo "PASS: $(basename "$zip") holds the four programs and README.txt; its Vardel.exe and"
+echo "vardel-flash.exe run"
