@@ -1,13 +1,33 @@
 #include "platform/win32/Win32DialogWindow.h"
 
+#include <uxtheme.h>
+
 #include <algorithm>
 
 #include "platform/win32/WideText.h"
 
 namespace vardel::win32 {
 
+namespace {
+
+// A themed progress bar (Common Controls 6) glides towards each new position
+// on a timer of its own: it shows less than the percentage beside it, and
+// every step of the glide is a repaint on the one thread that must answer the
+// MCU. Drawn without the theme, it shows each position at once.
+BOOL CALLBACK DrawProgressBarPlain(HWND child, LPARAM /*unused*/) {
+    wchar_t className[32] = {};
+    if (::GetClassNameW(child, className, 32) > 0 && ::lstrcmpiW(className, PROGRESS_CLASSW) == 0) {
+        ::SetWindowTheme(child, L"", L"");
+    }
+    return TRUE;
+}
+
+}  // namespace
+
 Win32DialogWindow::Win32DialogWindow(HWND window, DialogMessages& messages)
-    : window_(window), messages_(messages) {}
+    : window_(window), messages_(messages) {
+    ::EnumChildWindows(window_, &DrawProgressBarPlain, 0);
+}
 
 Win32DialogWindow::~Win32DialogWindow() = default;
 
