@@ -3,6 +3,7 @@
 #include <uxtheme.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/win32/WideText.h"
 
@@ -16,7 +17,8 @@ namespace {
 // MCU. Drawn without the theme, it shows each position at once.
 BOOL CALLBACK DrawProgressBarPlain(HWND child, LPARAM /*unused*/) {
     wchar_t className[32] = {};
-    if (::GetClassNameW(child, className, 32) > 0 && ::lstrcmpiW(className, PROGRESS_CLASSW) == 0) {
+    if (::GetClassNameW(child, className, std::size(className)) > 0 &&
+        ::lstrcmpiW(className, PROGRESS_CLASSW) == 0) {
         ::SetWindowTheme(child, L"", L"");
     }
     return TRUE;
