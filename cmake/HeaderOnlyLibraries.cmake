@@ -5,11 +5,7 @@
 # a folder of the build's own that holds only these two libraries' headers.
 if(NOT WIN32)
   find_package(nlohmann_json 3 REQUIRED CONFIG)
-  find_package(CLI11 CONFIG QUIET)
-  if(NOT TARGET CLI11::CLI11)
-    # An older package without the CMake file: the header is all there is.
-    add_library(CLI11::CLI11 INTERFACE IMPORTED)
-  endif()
+  find_package(CLI11 2 REQUIRED CONFIG)
   return()
 endif()
 
