@@ -53,11 +53,12 @@ JOBS := $(shell nproc 2>/dev/null || echo 2)
 # cmake prints only warnings and errors when configuring; the build and the
 # tests speak for themselves.
 CONFIGURE := cmake --log-level=WARNING --preset
-CTEST_FLAGS := --output-on-failure --no-tests=error --parallel $(JOBS)
+CTEST_OPTIONS := --output-on-failure --no-tests=error
+CTEST_FLAGS := $(CTEST_OPTIONS) --parallel $(JOBS)
 # The default suite's tests mostly wait on their pseudo-terminals, the
 # simulated MCU's pace and their subprocesses, not on the processor: three
 # at a time per core end it in half the time (make check).
-CHECK_CTEST_FLAGS := --output-on-failure --no-tests=error --parallel $(shell echo $$(( 3 * $(JOBS) )))
+CHECK_CTEST_FLAGS := $(CTEST_OPTIONS) --parallel $(shell echo $$(( 3 * $(JOBS) )))
 
 # A cross build's tests and scripts run this machine's own simulated MCU,
 # the one of the default build.
