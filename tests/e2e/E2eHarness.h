@@ -31,8 +31,8 @@
 #include <vector>
 
 #include "engine/UpgradeEngine.h"
-#include "platform/posix/PosixPlatform.h"
-#include "platform/posix/UniqueFd.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/UniqueFd.h"
 #include "sim/McuSimulator.h"
 #include "sim/PseudoTerminal.h"
 
@@ -110,7 +110,7 @@ inline sim::PseudoTerminal OpenPty() {
 // echo, flow control, 7 bits with parity at 9600 baud. A serial device may
 // come so; the engine's settings must make it a raw line.
 inline void Cook(const std::string& device) {
-    const UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    const linuxos::UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
     termios s{};
     EXPECT_EQ(::tcgetattr(fd.Get(), &s), 0) << device;
     s.c_iflag |= ICRNL | IXON | ISTRIP | INPCK;
@@ -124,7 +124,7 @@ inline void Cook(const std::string& device) {
 // Closes the master side as a pulled cable would: the slave sees a hang-up,
 // and the descriptor number stays its owner's to close.
 inline void HangUp(int master) {
-    const UniqueFd nothing(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    const linuxos::UniqueFd nothing(::open("/dev/null", O_RDWR | O_CLOEXEC));
     ::dup2(nothing.Get(), master);
 }
 
@@ -200,7 +200,7 @@ private:
     }
 
     pid_t pid_ = -1;
-    UniqueFd line_;  // one byte a stage each way: "go on", and '1' when it worked
+    linuxos::UniqueFd line_;  // one byte a stage each way: "go on", and '1' when it worked
 };
 
 // The Linux platform as it is, but for the program's path, which lies in a
@@ -262,7 +262,7 @@ public:
 private:
     static constexpr std::uint32_t kDataFrameSize = 69;  // "#UD", 64 bytes, sum and xor
 
-    PosixPlatform inner_;
+    linuxos::LinuxPlatform inner_;
     std::filesystem::path program_;
     std::size_t dataFrames_ = 0;
 };

@@ -11,9 +11,9 @@
 #include <string>
 #include <string_view>
 
-namespace vardel::utf {
+namespace vardel::linuxos {
 
 [[nodiscard]] std::u16string Utf8ToUtf16(std::string_view text);
 [[nodiscard]] std::string Utf16ToUtf8(std::u16string_view text);
 
-}  // namespace vardel::utf
+}  // namespace vardel::linuxos

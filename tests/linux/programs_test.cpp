@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/posix/PosixPlatform.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "tests/e2e/E2eHarness.h"
 
 namespace vardel::test {
@@ -17,12 +17,12 @@ namespace {
 
 bool TakeName(const char* name) { return ::prctl(PR_SET_NAME, name, 0, 0, 0) == 0; }
 
-class PosixProgramsTest : public ::testing::Test {
+class LinuxProgramsTest : public ::testing::Test {
 protected:
-    PosixPlatform platform{"/dev/null"};
+    linuxos::LinuxPlatform platform{"/dev/null"};
 };
 
-TEST_F(PosixProgramsTest, AProgramIsFoundByItsExactNameOnly) {
+TEST_F(LinuxProgramsTest, AProgramIsFoundByItsExactNameOnly) {
     // Other tests run the engine against the real platform and ask "Q9Gps" to
     // quit whenever their port fails to open; this one must outlive them.
     const Child navigation(
@@ -36,7 +36,7 @@ TEST_F(PosixProgramsTest, AProgramIsFoundByItsExactNameOnly) {
     EXPECT_EQ(platform.FindProgram(u""), 0);
 }
 
-TEST_F(PosixProgramsTest, AProgramStartedOrRestartedAfterASearchIsFoundLater) {
+TEST_F(LinuxProgramsTest, AProgramStartedOrRestartedAfterASearchIsFoundLater) {
     ASSERT_EQ(platform.FindProgram(u"VdlLateStart"), 0);
     auto first = std::make_unique<Child>(
         std::vector<std::function<bool()>>{[] { return TakeName("VdlLateStart"); }});
@@ -53,7 +53,7 @@ TEST_F(PosixProgramsTest, AProgramStartedOrRestartedAfterASearchIsFoundLater) {
 }
 
 // Guards against a pid never found, or handed to another process since.
-TEST_F(PosixProgramsTest, OnlyAProgramFoundAndStillOfItsNameIsAskedToQuitBySigterm) {
+TEST_F(LinuxProgramsTest, OnlyAProgramFoundAndStillOfItsNameIsAskedToQuitBySigterm) {
     Child bystander({[] { return TakeName("VdlBystander"); }});
     platform.AskProgramToQuit(bystander.Pid());
     EXPECT_TRUE(bystander.Running());

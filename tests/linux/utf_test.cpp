@@ -1,13 +1,13 @@
 // Text crossing between the program's UTF-16 and the system's UTF-8.
 #include <gtest/gtest.h>
 
-#include "platform/posix/Utf.h"
+#include "platform/linux/Utf.h"
 
-namespace vardel {
+namespace vardel::test {
 namespace {
 
-using utf::Utf16ToUtf8;
-using utf::Utf8ToUtf16;
+using linuxos::Utf16ToUtf8;
+using linuxos::Utf8ToUtf16;
 
 TEST(Utf, TextOfEveryEncodingLengthConvertsBothWays) {
     const std::u16string wide = u"串口打开成功!a\u00E9\u07FF\u0800\uFFFF\U00010000\U0010FFFF";
@@ -45,4 +45,4 @@ TEST(Utf, LoneSurrogatesThatAreNoEscapedByteBecomeTheReplacementCharacter) {
 }
 
 }  // namespace
-}  // namespace vardel
+}  // namespace vardel::test

@@ -1,4 +1,4 @@
-#include "platform/posix/FileHolders.h"
+#include "platform/linux/FileHolders.h"
 
 #include <fcntl.h>
 #include <sys/inotify.h>
@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/posix/ProcEntries.h"
+#include "platform/linux/ProcEntries.h"
 
-namespace vardel {
+namespace vardel::linuxos {
 namespace {
 
 constexpr std::size_t kNameSize = 48;  // "<pid>/fdinfo/<fd>" and the like
@@ -104,7 +104,7 @@ std::optional<Holder> FileHolders::Find(int ours, Access access) {
     }
     const long self = ::getpid();
     Holder holder;
-    const long pid = procfs::FindEntry(proc_.Get(), processes_, [&](long candidate) {
+    const long pid = FindEntry(proc_.Get(), processes_, [&](long candidate) {
         char name[kNameSize];
         (void)std::snprintf(name, sizeof name, "%ld/fd", candidate);
         const UniqueFd fdDir(candidate == self
@@ -113,7 +113,7 @@ std::optional<Holder> FileHolders::Find(int ours, Access access) {
         if (!fdDir.Valid()) {
             return false;  // ourselves, gone, or another user's
         }
-        const long fd = procfs::FindEntry(fdDir.Get(), descriptors_, [&](long number) {
+        const long fd = FindEntry(fdDir.Get(), descriptors_, [&](long number) {
             return Refers(fdDir.Get(), proc_.Get(), candidate, number, target, holder.link);
         });
         holder.fd = static_cast<int>(fd);
@@ -162,4 +162,4 @@ bool CloseWatch::Quiet() {
     return got < 0 && errno == EAGAIN;
 }
 
-}  // namespace vardel
+}  // namespace vardel::linuxos

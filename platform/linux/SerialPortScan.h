@@ -7,7 +7,7 @@
 
 #include "platform/SerialPorts.h"
 
-namespace vardel {
+namespace vardel::linuxos {
 
 // The ports of sysRoot/class/tty that have a device with a driver behind them
 // and a node under devRoot; their names under devRoot/serial/by-id and
@@ -16,4 +16,4 @@ namespace vardel {
 std::vector<SerialPortInfo> ScanSerialPorts(const std::string& sysRoot, const std::string& devRoot,
                                             bool withHolders);
 
-}  // namespace vardel
+}  // namespace vardel::linuxos

@@ -1,7 +1,7 @@
 // What the process was started with, made safe before it opens anything.
 #pragma once
 
-namespace vardel::posix {
+namespace vardel::linuxos {
 
 // Standard input, output and error that the program was started without are
 // opened on /dev/null: otherwise the next descriptor the program opens (the
@@ -14,4 +14,4 @@ bool SettleSurroundings();
 // The width in columns of the terminal that fd is; 0 when it is no terminal.
 int TerminalColumns(int fd);
 
-}  // namespace vardel::posix
+}  // namespace vardel::linuxos

@@ -1,4 +1,4 @@
-#include "platform/posix/Surroundings.h"
+#include "platform/linux/Surroundings.h"
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -7,7 +7,7 @@
 #include <csignal>
 #include <initializer_list>
 
-namespace vardel::posix {
+namespace vardel::linuxos {
 
 bool SettleSurroundings() {
     for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
@@ -34,4 +34,4 @@ int TerminalColumns(int fd) {
     return ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : kUsualColumns;
 }
 
-}  // namespace vardel::posix
+}  // namespace vardel::linuxos

@@ -1,4 +1,4 @@
-#include "platform/posix/ProcessTable.h"
+#include "platform/linux/ProcessTable.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/posix/ProcEntries.h"
+#include "platform/linux/ProcEntries.h"
 
-namespace vardel {
+namespace vardel::linuxos {
 namespace {
 
 constexpr std::size_t kPathSize = 48;        // "/proc/<pid>/comm" and the like
@@ -49,7 +49,7 @@ pid_t ProcessTable::FindByName(std::string_view name) {
         return 0;
     }
     const pid_t self = ::getpid();
-    const long found = procfs::FindEntry(proc_.Get(), entries_, [&](long pid) {
+    const long found = FindEntry(proc_.Get(), entries_, [&](long pid) {
         return pid > 0 && pid != self && IsRunning(static_cast<pid_t>(pid), name);
     });
     return found > 0 ? static_cast<pid_t>(found) : 0;
@@ -92,4 +92,4 @@ bool ProcessTable::IsAlive(pid_t pid) {
     return state != 'Z' && state != 'X' && state != 'x';
 }
 
-}  // namespace vardel
+}  // namespace vardel::linuxos

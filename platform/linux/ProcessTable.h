@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <string_view>
 
-#include "platform/posix/UniqueFd.h"
+#include "platform/linux/UniqueFd.h"
 
-namespace vardel {
+namespace vardel::linuxos {
 
 class ProcessTable {
 public:
@@ -36,4 +36,4 @@ private:
     alignas(8) char entries_[8192] = {};
 };
 
-}  // namespace vardel
+}  // namespace vardel::linuxos

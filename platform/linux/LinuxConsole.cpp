@@ -12,13 +12,13 @@
 
 #include "platform/Console.h"
 #include "platform/SerialPorts.h"
-#include "platform/posix/FileHolders.h"
-#include "platform/posix/PosixPlatform.h"
-#include "platform/posix/Surroundings.h"
-#include "platform/posix/UniqueFd.h"
-#include "platform/posix/Utf.h"
+#include "platform/linux/FileHolders.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/Surroundings.h"
+#include "platform/linux/UniqueFd.h"
+#include "platform/linux/Utf.h"
 
-namespace vardel::console {
+namespace vardel {
 namespace {
 
 std::string SystemText(int error) { return std::strerror(error); }
@@ -51,15 +51,15 @@ void Handle(int signal, void (*handler)(int)) {
 std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
 std::unique_ptr<Platform> MakePlatform(const std::string& device) {
-    return std::make_unique<PosixPlatform>(device);
+    return std::make_unique<linuxos::LinuxPlatform>(device);
 }
 
-std::u16string PathText(const std::string& path) { return utf::Utf8ToUtf16(path); }
+std::u16string PathText(const std::string& path) { return linuxos::Utf8ToUtf16(path); }
 
-std::string ConsoleText(std::u16string_view text) { return utf::Utf16ToUtf8(text); }
+std::string ConsoleText(std::u16string_view text) { return linuxos::Utf16ToUtf8(text); }
 
 std::string FileRefusal(const std::string& path) {
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const linuxos::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
     if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0) {
         return SystemText(errno);
@@ -67,8 +67,8 @@ std::string FileRefusal(const std::string& path) {
     if (S_ISDIR(info.st_mode)) {
         return SystemText(EISDIR);
     }
-    FileHolders holders;
-    if (const auto writer = holders.Find(fd.Get(), FileHolders::Access::Writing)) {
+    linuxos::FileHolders holders;
+    if (const auto writer = holders.Find(fd.Get(), linuxos::FileHolders::Access::Writing)) {
         return "still being written by PID " + std::to_string(writer->pid);
     }
     return "locked by another program";
@@ -77,7 +77,7 @@ std::string FileRefusal(const std::string& path) {
 std::string ErrorText(std::uint32_t error) { return SystemText(static_cast<int>(error)); }
 
 std::string PortRefusal(const std::string& device) {
-    const UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    const linuxos::UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.Valid()) {
         return errno == EBUSY ? "in use by another program (opened exclusively)" : PortText(errno);
     }
@@ -94,7 +94,7 @@ std::string PortRefusal(const std::string& device) {
 }
 
 std::string SettingsRefusal(const std::string& device) {
-    const UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    const linuxos::UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     termios settings{};
     if (fd.Valid() && ::tcgetattr(fd.Get(), &settings) != 0) {
         return "not a serial port (" + PortText(errno) + ")";
@@ -113,6 +113,6 @@ void WatchStopRequests(StopRequests& requests) {
 
 bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
-int TerminalColumns() { return posix::TerminalColumns(STDOUT_FILENO); }
+int TerminalColumns() { return linuxos::TerminalColumns(STDOUT_FILENO); }
 
-}  // namespace vardel::console
+}  // namespace vardel

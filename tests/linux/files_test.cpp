@@ -14,23 +14,23 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/posix/PosixPlatform.h"
-#include "platform/posix/Surroundings.h"
-#include "platform/posix/Utf.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/Surroundings.h"
+#include "platform/linux/Utf.h"
 #include "tests/e2e/E2eHarness.h"
 
 namespace vardel::test {
 namespace {
 
-class PosixFilesTest : public ::testing::Test {
+class LinuxFilesTest : public ::testing::Test {
 protected:
     TempDir dir;
-    PosixPlatform platform{"/dev/null"};
+    linuxos::LinuxPlatform platform{"/dev/null"};
 };
 
 // Firmware copied from a system that ignores letter case keeps the spelling
 // it came with; an exact name wins, else the first variant in byte order.
-TEST_F(PosixFilesTest, ANameThatDiffersOnlyInLetterCaseIsMatched) {
+TEST_F(LinuxFilesTest, ANameThatDiffersOnlyInLetterCaseIsMatched) {
     const struct {
         std::vector<const char*> present;
         const char* matched;
@@ -46,11 +46,12 @@ TEST_F(PosixFilesTest, ANameThatDiffersOnlyInLetterCaseIsMatched) {
         std::filesystem::create_directory(folder.Path() / "Sub");
         for (const char* name : c.present) WriteFile(folder.Path() / "Sub" / name, {1});
         // Only the name is matched: the folder's own case stays as asked.
-        std::u16string path = utf::Utf8ToUtf16((folder.Path() / "Sub/MTK51A.BIN").string());
+        std::u16string path = linuxos::Utf8ToUtf16((folder.Path() / "Sub/MTK51A.BIN").string());
         platform.MatchFileNameCase(path.data());
-        EXPECT_EQ(path, utf::Utf8ToUtf16((folder.Path() / "Sub" / c.matched).string()))
+        EXPECT_EQ(path, linuxos::Utf8ToUtf16((folder.Path() / "Sub" / c.matched).string()))
             << "among " << c.present.size();
-        std::u16string elsewhere = utf::Utf8ToUtf16((folder.Path() / "sub/MTK51A.BIN").string());
+        std::u16string elsewhere =
+            linuxos::Utf8ToUtf16((folder.Path() / "sub/MTK51A.BIN").string());
         const std::u16string asked = elsewhere;
         platform.MatchFileNameCase(elsewhere.data());
         EXPECT_EQ(elsewhere, asked);
@@ -59,12 +60,12 @@ TEST_F(PosixFilesTest, ANameThatDiffersOnlyInLetterCaseIsMatched) {
 
 // A file may come in parts, as one on some file systems or a pipe does: the
 // read gathers them in order. One that fails reports the system's error.
-TEST_F(PosixFilesTest, AReadGathersAFileThatComesInPartsOrReportsTheSystemError) {
+TEST_F(LinuxFilesTest, AReadGathersAFileThatComesInPartsOrReportsTheSystemError) {
     const std::string fifo = dir.Path() / "KD51A.BIN";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    UniqueFd writer(::open(fifo.c_str(), O_RDWR | O_CLOEXEC));
+    linuxos::UniqueFd writer(::open(fifo.c_str(), O_RDWR | O_CLOEXEC));
     ASSERT_EQ(::write(writer.Get(), "first", 5), 5);
-    const FileHandle pipe = platform.OpenFileForReading(utf::Utf8ToUtf16(fifo).c_str());
+    const FileHandle pipe = platform.OpenFileForReading(linuxos::Utf8ToUtf16(fifo).c_str());
     ASSERT_NE(pipe, kInvalidHandle);
     std::thread rest([&writer] {
         std::this_thread::sleep_for(50ms);
@@ -88,7 +89,7 @@ TEST_F(PosixFilesTest, AReadGathersAFileThatComesInPartsOrReportsTheSystemError)
     platform.CloseFile(file);
 }
 
-TEST_F(PosixFilesTest, TheProgramPathIsWrittenOnlyWhenItFitsWithItsTerminator) {
+TEST_F(LinuxFilesTest, TheProgramPathIsWrittenOnlyWhenItFitsWithItsTerminator) {
     const std::uint32_t length = platform.ProgramFilePath(nullptr, 0);
     ASSERT_GT(length, 0u);
     std::u16string tooSmall(length, u'#');
@@ -100,7 +101,7 @@ TEST_F(PosixFilesTest, TheProgramPathIsWrittenOnlyWhenItFitsWithItsTerminator) {
     EXPECT_EQ(exact[length], u'\0');
 }
 
-TEST_F(PosixFilesTest, TotalPhysicalMemoryIsTheSystemsMemTotal) {
+TEST_F(LinuxFilesTest, TotalPhysicalMemoryIsTheSystemsMemTotal) {
     std::ifstream meminfo("/proc/meminfo");
     std::uint64_t kib = 0;
     for (std::string line; std::getline(meminfo, line);) {
@@ -112,12 +113,12 @@ TEST_F(PosixFilesTest, TotalPhysicalMemoryIsTheSystemsMemTotal) {
 
 // As the program sets itself up: a debug line nobody reads is lost, and ends
 // nothing (SIGPIPE), holds nothing.
-TEST_F(PosixFilesTest, ADebugLineGoesToStandardErrorAsUtf8OrIsLostWithoutAReader) {
-    posix::SettleSurroundings();
+TEST_F(LinuxFilesTest, ADebugLineGoesToStandardErrorAsUtf8OrIsLostWithoutAReader) {
+    linuxos::SettleSurroundings();
     int ends[2] = {-1, -1};
     ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
-    UniqueFd readEnd(ends[0]);
-    const UniqueFd saved(::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3));
+    linuxos::UniqueFd readEnd(ends[0]);
+    const linuxos::UniqueFd saved(::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3));
     ::dup2(ends[1], STDERR_FILENO);
     ::close(ends[1]);
     platform.DebugPrint(u"-------------update file name = /opt/升级/KD51A.BIN\U0001F600\r\n");

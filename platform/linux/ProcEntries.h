@@ -10,7 +10,7 @@
 #include <cstring>
 #include <span>
 
-namespace vardel::procfs {
+namespace vardel::linuxos {
 
 // The number an entry stands for; -1 for entries that are not numbers.
 inline long EntryNumber(const char* name) {
@@ -43,4 +43,4 @@ long FindEntry(int dirFd, std::span<char> buffer, Found found) {
     }
 }
 
-}  // namespace vardel::procfs
+}  // namespace vardel::linuxos

@@ -11,10 +11,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/posix/PosixPlatform.h"
-#include "platform/posix/Utf.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/Utf.h"
 
-namespace vardel {
+namespace vardel::linuxos {
 namespace {
 
 // A POSIX or open-file-description lock of another holder on any part of the
@@ -53,14 +53,14 @@ std::string CaseVariant(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
-std::uint32_t PosixPlatform::ProgramFilePath(char16_t* buffer, std::uint32_t capacity) {
+std::uint32_t LinuxPlatform::ProgramFilePath(char16_t* buffer, std::uint32_t capacity) {
     char target[PATH_MAX];
     const ssize_t got = ::readlink("/proc/self/exe", target, sizeof target);
     if (got <= 0 || static_cast<std::size_t>(got) == sizeof target) {
         return 0;  // no link, or a path cut short
     }
     const std::u16string path =
-        utf::Utf8ToUtf16(std::string_view(target, static_cast<std::size_t>(got)));
+        Utf8ToUtf16(std::string_view(target, static_cast<std::size_t>(got)));
     const auto length = static_cast<std::uint32_t>(path.size());
     if (buffer != nullptr && length < capacity) {
         std::copy(path.begin(), path.end(), buffer);
@@ -69,7 +69,7 @@ std::uint32_t PosixPlatform::ProgramFilePath(char16_t* buffer, std::uint32_t cap
     return length;
 }
 
-int PosixPlatform::FileFd(FileHandle file) const {
+int LinuxPlatform::FileFd(FileHandle file) const {
     if (file < 0 || file > INT_MAX) {
         return -1;
     }
@@ -79,11 +79,11 @@ int PosixPlatform::FileFd(FileHandle file) const {
 
 // "Without sharing": the file is locked for as long as it is open, and a file
 // that someone else has locked, or is still writing, is not opened.
-FileHandle PosixPlatform::OpenFileForReading(const char16_t* path) {
+FileHandle LinuxPlatform::OpenFileForReading(const char16_t* path) {
     if (path == nullptr) {
         return kInvalidHandle;
     }
-    const std::string name = utf::Utf16ToUtf8(path);
+    const std::string name = Utf16ToUtf8(path);
     UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
     if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0 || S_ISDIR(info.st_mode) ||
@@ -94,18 +94,18 @@ FileHandle PosixPlatform::OpenFileForReading(const char16_t* path) {
     return files_.Add(std::move(fd));
 }
 
-void PosixPlatform::MatchFileNameCase(char16_t* path) {
+void LinuxPlatform::MatchFileNameCase(char16_t* path) {
     if (path == nullptr) {
         return;
     }
-    const std::string whole = utf::Utf16ToUtf8(path);
+    const std::string whole = Utf16ToUtf8(path);
     struct stat exact {};
     const std::size_t slash = whole.rfind('/');
     if (slash == std::string::npos || ::lstat(whole.c_str(), &exact) == 0) {
         return;
     }
     const std::string variant = CaseVariant(whole.substr(0, slash + 1), whole.substr(slash + 1));
-    const std::u16string name = utf::Utf8ToUtf16(variant);
+    const std::u16string name = Utf8ToUtf16(variant);
     std::u16string_view shown(path);
     const std::size_t nameAt = shown.rfind(u'/') + 1;
     if (!variant.empty() && name.size() == shown.size() - nameAt) {
@@ -113,7 +113,7 @@ void PosixPlatform::MatchFileNameCase(char16_t* path) {
     }
 }
 
-std::uint32_t PosixPlatform::ReadFile(FileHandle file, std::uint8_t* buffer, std::uint32_t length,
+std::uint32_t LinuxPlatform::ReadFile(FileHandle file, std::uint8_t* buffer, std::uint32_t length,
                                       std::uint32_t& error) {
     error = 0;
     const int fd = FileFd(file);
@@ -136,22 +136,22 @@ std::uint32_t PosixPlatform::ReadFile(FileHandle file, std::uint8_t* buffer, std
     return got;
 }
 
-void PosixPlatform::CloseFile(FileHandle file) {
+void LinuxPlatform::CloseFile(FileHandle file) {
     if (const int fd = FileFd(file); fd >= 0) {
         files_.Close(fd);
     }
 }
 
 // One write, so that lines from several processes on one stderr do not mix.
-void PosixPlatform::DebugPrint(const char16_t* line) {
+void LinuxPlatform::DebugPrint(const char16_t* line) {
     if (line == nullptr) {
         return;
     }
-    const std::string text = utf::Utf16ToUtf8(line);
+    const std::string text = Utf16ToUtf8(line);
     ssize_t written = 0;
     do {
         written = ::write(STDERR_FILENO, text.data(), text.size());
     } while (written < 0 && errno == EINTR);
 }
 
-}  // namespace vardel
+}  // namespace vardel::linuxos

@@ -9,11 +9,11 @@
 #include <string_view>
 
 #include "platform/SerialPorts.h"
-#include "platform/posix/FileHolders.h"
-#include "platform/posix/SerialPortScan.h"
-#include "platform/posix/UniqueFd.h"
+#include "platform/linux/FileHolders.h"
+#include "platform/linux/SerialPortScan.h"
+#include "platform/linux/UniqueFd.h"
 
-namespace vardel {
+namespace vardel::linuxos {
 namespace {
 
 namespace fs = std::filesystem;
@@ -124,22 +124,28 @@ std::vector<SerialPortInfo> ScanSerialPorts(const std::string& sysRoot, const st
     return ports;
 }
 
-std::vector<SerialPortInfo> ListSerialPorts() { return ScanSerialPorts("/sys", "/dev", true); }
+}  // namespace vardel::linuxos
+
+namespace vardel {
+
+std::vector<SerialPortInfo> ListSerialPorts() {
+    return linuxos::ScanSerialPorts("/sys", "/dev", true);
+}
 
 // O_PATH gives the device's identity without opening it: an open would reach
 // the driver, which raises DTR on many adapters and resets what hangs there.
 std::string DescribePortHolder(const std::string& device) {
-    const UniqueFd ours(::open(device.c_str(), O_PATH | O_CLOEXEC));
+    const linuxos::UniqueFd ours(::open(device.c_str(), O_PATH | O_CLOEXEC));
     if (!ours.Valid()) {
         return {};
     }
-    FileHolders holders;
-    const auto holder = holders.Find(ours.Get(), FileHolders::Access::Any);
+    linuxos::FileHolders holders;
+    const auto holder = holders.Find(ours.Get(), linuxos::FileHolders::Access::Any);
     if (!holder) {
         return {};
     }
     const std::string pid = std::to_string(holder->pid);
-    const std::string name = FirstLine(fs::path("/proc") / pid / "comm");
+    const std::string name = linuxos::FirstLine(std::filesystem::path("/proc") / pid / "comm");
     return "PID " + pid + (name.empty() ? "" : " (" + name + ")");
 }
 

@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/SerialPorts.h"
-#include "platform/posix/SerialPortScan.h"
+#include "platform/linux/SerialPortScan.h"
 #include "tests/e2e/E2eHarness.h"
 
 namespace vardel::test {
@@ -69,7 +69,7 @@ TEST(SerialPortScan, FindsEachPortWithADriverInNumberOrderWithItsNamesAndUsbMake
     Link("../../ttyUSB10", dev / "serial/by-id/usb-FTDI_FT232R-if00-port0");
     Link("../../ttyACM0", dev / "serial/by-id/usb-Arduino_Uno-if00");
 
-    const auto ports = ScanSerialPorts(sys.string(), dev.string(), false);
+    const auto ports = linuxos::ScanSerialPorts(sys.string(), dev.string(), false);
     const std::vector<std::tuple<std::string, std::vector<std::string>, std::string>> expected = {
         {"ttyACM0", {"serial/by-id/usb-Arduino_Uno-if00"}, "cdc_acm: (2341:0043)"},
         {"ttyS0", {}, "serial8250"},

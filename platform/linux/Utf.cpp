@@ -1,8 +1,8 @@
-#include "platform/posix/Utf.h"
+#include "platform/linux/Utf.h"
 
 #include <cstdint>
 
-namespace vardel::utf {
+namespace vardel::linuxos {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -125,4 +125,4 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
-}  // namespace vardel::utf
+}  // namespace vardel::linuxos

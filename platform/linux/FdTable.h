@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/posix/UniqueFd.h"
+#include "platform/linux/UniqueFd.h"
 
-namespace vardel {
+namespace vardel::linuxos {
 
 class FdTable {
 public:
@@ -31,4 +31,4 @@ private:
     std::vector<UniqueFd> fds_;
 };
 
-}  // namespace vardel
+}  // namespace vardel::linuxos

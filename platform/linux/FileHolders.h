@@ -14,9 +14,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/UniqueFd.h"
+#include "platform/linux/UniqueFd.h"
 
-namespace vardel {
+namespace vardel::linuxos {
 
 struct Holder {
     pid_t pid = 0;
@@ -76,4 +76,4 @@ private:
     UniqueFd events_;
 };
 
-}  // namespace vardel
+}  // namespace vardel::linuxos

@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/posix/PosixPlatform.h"
-#include "platform/posix/Utf.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/Utf.h"
 
-namespace vardel {
+namespace vardel::linuxos {
 namespace {
 
 constexpr std::uint64_t kMsPerSecond = 1000;
@@ -38,9 +38,9 @@ std::uint64_t MemTotalBytes() {
 
 }  // namespace
 
-PosixPlatform::PosixPlatform(std::string serialDevice) : serialDevice_(std::move(serialDevice)) {}
+LinuxPlatform::LinuxPlatform(std::string serialDevice) : serialDevice_(std::move(serialDevice)) {}
 
-std::uint32_t PosixPlatform::TickCount() {
+std::uint32_t LinuxPlatform::TickCount() {
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     const std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * kMsPerSecond +
@@ -48,7 +48,7 @@ std::uint32_t PosixPlatform::TickCount() {
     return static_cast<std::uint32_t>(ms);  // wraps, as callers expect
 }
 
-std::uint32_t PosixPlatform::TotalPhysicalMemory() {
+std::uint32_t LinuxPlatform::TotalPhysicalMemory() {
     std::uint64_t bytes = MemTotalBytes();
     struct sysinfo info {};
     if (bytes == 0 && ::sysinfo(&info) == 0) {
@@ -57,17 +57,17 @@ std::uint32_t PosixPlatform::TotalPhysicalMemory() {
     return static_cast<std::uint32_t>(std::min(bytes, kMostMemory));
 }
 
-std::uint8_t* PosixPlatform::Allocate(std::size_t size) {
+std::uint8_t* LinuxPlatform::Allocate(std::size_t size) {
     return new (std::nothrow) std::uint8_t[size];
 }
 
-void PosixPlatform::Free(std::uint8_t* block) { delete[] block; }
+void LinuxPlatform::Free(std::uint8_t* block) { delete[] block; }
 
-ProgramHandle PosixPlatform::FindProgram(const char16_t* name) {
+ProgramHandle LinuxPlatform::FindProgram(const char16_t* name) {
     if (name == nullptr) {
         return 0;
     }
-    std::string wanted = utf::Utf16ToUtf8(name);
+    std::string wanted = Utf16ToUtf8(name);
     auto last = std::find_if(searches_.begin(), searches_.end(),
                              [&wanted](const Search& s) { return s.name == wanted; });
     const auto now = std::chrono::steady_clock::now();
@@ -85,7 +85,7 @@ ProgramHandle PosixPlatform::FindProgram(const char16_t* name) {
     return last->found;
 }
 
-void PosixPlatform::AskProgramToQuit(ProgramHandle program) {
+void LinuxPlatform::AskProgramToQuit(ProgramHandle program) {
     for (const Search& search : searches_) {
         if (search.found != 0 && search.found == program &&
             ProcessTable::IsNamed(search.found, search.name)) {
@@ -95,4 +95,4 @@ void PosixPlatform::AskProgramToQuit(ProgramHandle program) {
     }
 }
 
-}  // namespace vardel
+}  // namespace vardel::linuxos

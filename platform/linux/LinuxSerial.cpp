@@ -12,9 +12,9 @@
 #include <chrono>
 #include <climits>
 
-#include "platform/posix/PosixPlatform.h"
+#include "platform/linux/LinuxPlatform.h"
 
-namespace vardel {
+namespace vardel::linuxos {
 namespace {
 
 constexpr speed_t kBaudRate = B38400;
@@ -91,7 +91,7 @@ bool WaitWritable(int fd) {
 
 }  // namespace
 
-int PosixPlatform::PortFd(PortHandle port) const {
+int LinuxPlatform::PortFd(PortHandle port) const {
     if (port <= 0 || port - 1 > INT_MAX) {
         return -1;
     }
@@ -99,7 +99,7 @@ int PosixPlatform::PortFd(PortHandle port) const {
     return ports_.Holds(fd) ? fd : -1;
 }
 
-PortHandle PosixPlatform::OpenSerial() {
+PortHandle LinuxPlatform::OpenSerial() {
     if (PortStillHeld()) {
         return kInvalidHandle;
     }
@@ -118,7 +118,7 @@ PortHandle PosixPlatform::OpenSerial() {
 // The holder found on an earlier attempt is looked at alone, without even
 // opening the device, and only once somebody has closed what it holds: for as
 // long as it holds the port, a tick costs one read of the close watch.
-bool PosixPlatform::PortStillHeld() {
+bool LinuxPlatform::PortStillHeld() {
     if (!portHolder_) {
         return false;
     }
@@ -135,7 +135,7 @@ bool PosixPlatform::PortStillHeld() {
     return false;
 }
 
-bool PosixPlatform::PortHeldByAnother(int fd) {
+bool LinuxPlatform::PortHeldByAnother(int fd) {
     if (settingsRefusedAt_ &&
         std::chrono::steady_clock::now() - *settingsRefusedAt_ < kSearchPortAgainAfter) {
         return false;
@@ -157,7 +157,7 @@ bool PosixPlatform::PortHeldByAnother(int fd) {
     return true;
 }
 
-bool PosixPlatform::ConfigureSerial(PortHandle port) {
+bool LinuxPlatform::ConfigureSerial(PortHandle port) {
     const bool configured = ApplyLineSettings(PortFd(port));
     settingsRefusedAt_.reset();
     if (!configured) {
@@ -166,13 +166,13 @@ bool PosixPlatform::ConfigureSerial(PortHandle port) {
     return configured;
 }
 
-void PosixPlatform::PurgeSerial(PortHandle port) {
+void LinuxPlatform::PurgeSerial(PortHandle port) {
     if (const int fd = PortFd(port); fd >= 0) {
         ::tcflush(fd, TCIOFLUSH);
     }
 }
 
-std::uint32_t PosixPlatform::WriteSerial(PortHandle port, const std::uint8_t* bytes,
+std::uint32_t LinuxPlatform::WriteSerial(PortHandle port, const std::uint8_t* bytes,
                                          std::uint32_t length) {
     const int fd = PortFd(port);
     if (fd < 0) {
@@ -194,12 +194,12 @@ std::uint32_t PosixPlatform::WriteSerial(PortHandle port, const std::uint8_t* by
 }
 
 // EAGAIN (empty line), EIO or 0 (hung up) and EINTR all mean "no byte".
-bool PosixPlatform::ReadSerialByte(PortHandle port, std::uint8_t& byte) {
+bool LinuxPlatform::ReadSerialByte(PortHandle port, std::uint8_t& byte) {
     const int fd = PortFd(port);
     return fd >= 0 && ::read(fd, &byte, 1) == 1;
 }
 
-void PosixPlatform::WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) {
+void LinuxPlatform::WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) {
     const int timeout = PollTimeout(timeoutMs);
     const int fd = PortFd(port);
     if (fd < 0) {
@@ -216,7 +216,7 @@ void PosixPlatform::WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs)
     Sleep(timeout - static_cast<int>(waited.count()));
 }
 
-void PosixPlatform::CloseSerial(PortHandle port) {
+void LinuxPlatform::CloseSerial(PortHandle port) {
     const int fd = PortFd(port);
     if (fd < 0) {
         return;
@@ -226,4 +226,4 @@ void PosixPlatform::CloseSerial(PortHandle port) {
     ports_.Close(fd);
 }
 
-}  // namespace vardel
+}  // namespace vardel::linuxos

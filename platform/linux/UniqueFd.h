@@ -5,7 +5,7 @@
 
 #include <utility>
 
-namespace vardel {
+namespace vardel::linuxos {
 
 class UniqueFd {
 public:
@@ -40,4 +40,4 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace vardel
+}  // namespace vardel::linuxos

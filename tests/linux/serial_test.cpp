@@ -8,19 +8,19 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/posix/PosixPlatform.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "tests/e2e/E2eHarness.h"
 
 namespace vardel::test {
 namespace {
 
-class PosixSerialTest : public ::testing::Test {
+class LinuxSerialTest : public ::testing::Test {
 protected:
     sim::PseudoTerminal pty = OpenPty();
-    PosixPlatform platform{pty.SlavePath()};
+    linuxos::LinuxPlatform platform{pty.SlavePath()};
     // The device as any user of it sees it; this process holding it does not
     // count as another holder.
-    UniqueFd device{::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)};
+    linuxos::UniqueFd device{::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)};
 
     PortHandle OpenConfigured() {
         const PortHandle port = platform.OpenSerial();
@@ -33,7 +33,7 @@ protected:
 // A pseudo-terminal ignores speed, size, parity, stop bits and flow control,
 // so the end-to-end runs cannot see them; they start cooked too, and carry
 // every byte value both ways, which shows the rest of a raw line.
-TEST_F(PosixSerialTest, ACookedLineBecomes38400Baud8N1WithoutFlowControlAndPurges) {
+TEST_F(LinuxSerialTest, ACookedLineBecomes38400Baud8N1WithoutFlowControlAndPurges) {
     Cook(pty.SlavePath());
     const PortHandle port = OpenConfigured();
     termios s{};
@@ -53,7 +53,7 @@ TEST_F(PosixSerialTest, ACookedLineBecomes38400Baud8N1WithoutFlowControlAndPurge
 
 // The poll window sleeps in this wait while a frame has begun: it must end
 // with the first byte, and last its time when none comes, hung-up line or not.
-TEST_F(PosixSerialTest, AWaitEndsWithTheFirstByteAndOtherwiseLastsItsTime) {
+TEST_F(LinuxSerialTest, AWaitEndsWithTheFirstByteAndOtherwiseLastsItsTime) {
     const PortHandle port = OpenConfigured();
     std::thread mcu([&] {
         std::this_thread::sleep_for(50ms);
@@ -75,18 +75,18 @@ TEST_F(PosixSerialTest, AWaitEndsWithTheFirstByteAndOtherwiseLastsItsTime) {
 }
 
 // Other processes holding the port are the end-to-end tests' concern.
-TEST_F(PosixSerialTest, APortOpenHereDoesNotOpenAgainUntilItIsClosed) {
+TEST_F(LinuxSerialTest, APortOpenHereDoesNotOpenAgainUntilItIsClosed) {
     const PortHandle first = platform.OpenSerial();
     ASSERT_NE(first, kInvalidHandle);
-    EXPECT_EQ(PosixPlatform(pty.SlavePath()).OpenSerial(), kInvalidHandle);
+    EXPECT_EQ(linuxos::LinuxPlatform(pty.SlavePath()).OpenSerial(), kInvalidHandle);
     EXPECT_EQ(platform.OpenSerial(), kInvalidHandle) << "not even through the same platform";
     platform.CloseSerial(first);
     EXPECT_NE(platform.OpenSerial(), kInvalidHandle);
 }
 
 // Descriptor 0 is a valid descriptor, but 0 is "no port" to the engine.
-TEST_F(PosixSerialTest, APortOnDescriptorZeroIsNotHandedOutAsZero) {
-    const UniqueFd savedStdin(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3));
+TEST_F(LinuxSerialTest, APortOnDescriptorZeroIsNotHandedOutAsZero) {
+    const linuxos::UniqueFd savedStdin(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3));
     ::close(STDIN_FILENO);
     const PortHandle port = platform.OpenSerial();
     const bool configured = platform.ConfigureSerial(port);

@@ -20,16 +20,16 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "platform/posix/FdTable.h"
-#include "platform/posix/FileHolders.h"
-#include "platform/posix/ProcessTable.h"
+#include "platform/linux/FdTable.h"
+#include "platform/linux/FileHolders.h"
+#include "platform/linux/ProcessTable.h"
 
-namespace vardel {
+namespace vardel::linuxos {
 
-class PosixPlatform final : public Platform {
+class LinuxPlatform final : public Platform {
 public:
     // serialDevice: the device that stands for "COM4:", e.g. /dev/ttyS3.
-    explicit PosixPlatform(std::string serialDevice);
+    explicit LinuxPlatform(std::string serialDevice);
 
     // The device is opened, locked, and refused while any other process has
     // it open, before its settings are touched. The holder found is watched:
@@ -118,4 +118,4 @@ private:
     std::optional<std::chrono::steady_clock::time_point> settingsRefusedAt_;
 };
 
-}  // namespace vardel
+}  // namespace vardel::linuxos
