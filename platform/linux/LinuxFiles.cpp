@@ -13,6 +13,7 @@
 
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/Utf.h"
+#include "platform/linux/WholeTransfer.h"
 
 namespace vardel::linuxos {
 namespace {
@@ -121,19 +122,15 @@ std::uint32_t LinuxPlatform::ReadFile(FileHandle file, std::uint8_t* buffer, std
         error = EBADF;
         return 0;
     }
-    std::uint32_t got = 0;
-    while (got < length) {
-        const ssize_t n = ::read(fd, buffer + got, length - got);
-        if (n > 0) {
-            got += static_cast<std::uint32_t>(n);
-        } else if (n == 0) {
-            break;  // end of file
-        } else if (errno != EINTR) {
-            error = static_cast<std::uint32_t>(errno);
-            break;
-        }
-    }
-    return got;
+    return TransferWhole(
+        length, [&](std::uint32_t got) { return ::read(fd, buffer + got, length - got); },
+        [&](ssize_t n) {
+            if (n < 0 && errno == EINTR) {
+                return true;
+            }
+            error = n < 0 ? static_cast<std::uint32_t>(errno) : 0;  // 0: the end of the file
+            return false;
+        });
 }
 
 void LinuxPlatform::CloseFile(FileHandle file) {

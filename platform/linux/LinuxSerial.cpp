@@ -13,6 +13,7 @@
 #include <climits>
 
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/WholeTransfer.h"
 
 namespace vardel::linuxos {
 namespace {
@@ -178,19 +179,12 @@ std::uint32_t LinuxPlatform::WriteSerial(PortHandle port, const std::uint8_t* by
     if (fd < 0) {
         return 0;
     }
-    std::uint32_t sent = 0;
-    while (sent < length) {
-        const ssize_t written = ::write(fd, bytes + sent, length - sent);
-        if (written > 0) {
-            sent += static_cast<std::uint32_t>(written);
-            continue;
-        }
-        const bool goOn = written < 0 && (errno == EINTR || (errno == EAGAIN && WaitWritable(fd)));
-        if (!goOn) {
-            break;  // EIO once the other side has hung up, among others
-        }
-    }
-    return sent;
+    return TransferWhole(
+        length, [&](std::uint32_t sent) { return ::write(fd, bytes + sent, length - sent); },
+        [&](ssize_t written) {
+            // Anything else ends it: EIO once the other side has hung up, among others.
+            return written < 0 && (errno == EINTR || (errno == EAGAIN && WaitWritable(fd)));
+        });
 }
 
 // EAGAIN (empty line), EIO or 0 (hung up) and EINTR all mean "no byte".

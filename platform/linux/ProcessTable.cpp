@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <span>
 
 #include "platform/linux/ProcEntries.h"
 
@@ -17,21 +18,20 @@ constexpr std::size_t kNameBufferSize = 32;  // a name of 15 bytes and its newli
 // "pid (name) S": the state letter lies well within this many bytes.
 constexpr std::size_t kStatPrefixSize = 64;
 
-void ProcPath(pid_t pid, const char* leaf, char (&path)[kPathSize]) {
+// The start of /proc/PID/<leaf>, taken in one read; empty when unreadable.
+std::string_view ReadProcFile(pid_t pid, const char* leaf, std::span<char> buffer) {
+    char path[kPathSize];
     (void)std::snprintf(path, sizeof path, "/proc/%d/%s", static_cast<int>(pid), leaf);
-}
-
-// One read of a small /proc file; the byte count, or -1.
-ssize_t ReadSmallFile(const char* path, char* buffer, std::size_t size) {
-    UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC));
+    const UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC));
     if (!fd.Valid()) {
-        return -1;
+        return {};
     }
     ssize_t got = 0;
     do {
-        got = ::read(fd.Get(), buffer, size);
+        got = ::read(fd.Get(), buffer.data(), buffer.size());
     } while (got < 0 && errno == EINTR);
-    return got;
+    return got > 0 ? std::string_view(buffer.data(), static_cast<std::size_t>(got))
+                   : std::string_view();
 }
 
 }  // namespace
@@ -56,14 +56,11 @@ pid_t ProcessTable::FindByName(std::string_view name) {
 }
 
 bool ProcessTable::IsNamed(pid_t pid, std::string_view name) {
-    char path[kPathSize];
-    ProcPath(pid, "comm", path);
     char shown[kNameBufferSize];
-    const ssize_t got = ReadSmallFile(path, shown, sizeof shown);
-    if (got <= 0) {
+    std::string_view comm = ReadProcFile(pid, "comm", shown);
+    if (comm.empty()) {
         return false;
     }
-    std::string_view comm(shown, static_cast<std::size_t>(got));
     if (comm.back() == '\n') {
         comm.remove_suffix(1);
     }
@@ -75,15 +72,9 @@ bool ProcessTable::IsRunning(pid_t pid, std::string_view name) {
 }
 
 bool ProcessTable::IsAlive(pid_t pid) {
-    char path[kPathSize];
-    ProcPath(pid, "stat", path);
     char head[kStatPrefixSize];
-    const ssize_t got = ReadSmallFile(path, head, sizeof head);
-    if (got <= 0) {
-        return false;
-    }
     // The name may itself hold ')' or spaces; the state follows the last ')'.
-    const std::string_view line(head, static_cast<std::size_t>(got));
+    const std::string_view line = ReadProcFile(pid, "stat", head);
     const std::size_t nameEnd = line.rfind(')');
     if (nameEnd == std::string_view::npos || nameEnd + 2 >= line.size()) {
         return false;
