@@ -21,18 +21,9 @@ window_s=${BENCH_WINDOW_SECONDS:-10}
 runs=${BENCH_LINE_RATE_RUNS:-3}
 ideal=8.867 # 448 blocks x (7-byte request + 69-byte frame) x 10 bits / 38,400 baud
 ticks_per_s=$(getconf CLK_TCK)
-work=$(mktemp -d)
-program_pid=
 # shellcheck source=tools/lib/simulated-mcu.sh
 source "$here/lib/simulated-mcu.sh"
-
-finish() {
-    [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-    mcu_kill
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap finish EXIT
+at_exit() { wait 2>/dev/null; }
 
 say() { echo "bench-windows: $*" >&2; }
 send() { "$here/wine/run.sh" "$WINEPREFIX" "$apps/VardelSend.exe" "$@" >/dev/null; }

@@ -28,18 +28,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 apps=$(cd "$windows/app" && pwd)
 sim="$host/sim/vardel-mcu-sim"
 link="$WINEPREFIX/dosdevices/com4"
-work=$(mktemp -d)
-program_pid=
 # shellcheck source=tools/lib/simulated-mcu.sh
 source "$here/lib/simulated-mcu.sh"
-
-finish() {
-    [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-    mcu_kill
-    rm -rf "$work"
-    [ "$dpi" = 96 ] || bash "$here/wine/dpi.sh" 96
-}
-trap finish EXIT
+at_exit() { [ "$dpi" = 96 ] || bash "$here/wine/dpi.sh" 96; }
 
 windows_path() { winepath -w "$1" 2>/dev/null; }
 send() { "$here/wine/run.sh" "$WINEPREFIX" "$apps/VardelSend.exe" "$@"; }

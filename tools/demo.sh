@@ -23,15 +23,8 @@ read -ra RUN <<<"${VARDEL_EMULATOR:-}"
 FOLDER=$(dirname "$PROGRAM")
 IMAGE="$FOLDER/KD51A.BIN"
 PICTURE="$(cd "$FOLDER" && pwd)/$(basename "$PROGRAM").png"
-work=$(mktemp -d)
 # shellcheck source=tools/lib/simulated-mcu.sh
 source "$(dirname "$0")/lib/simulated-mcu.sh"
-
-finish() {
-    mcu_kill
-    rm -rf "$work"
-}
-trap finish EXIT
 
 mcu_demo_image "$SIM" "$IMAGE" "$FOLDER/MTK51A.BIN"
 echo "demo image: 28672 bytes (448 blocks) as $FOLDER/KD51A.BIN and MTK51A.BIN"

@@ -1,7 +1,10 @@
+# shellcheck shell=bash
 # The simulated MCU (the Linux tool vardel-mcu-sim) for the demo and
-# benchmark scripts, which source this file. Its output goes to
-# $work/sim.out and $work/sim.err; the caller owns $work and, on exit, calls
-# mcu_kill.
+# benchmark scripts, which source this file. Sourcing it makes a scratch
+# folder, $work, where the simulator's output goes ($work/sim.out and
+# $work/sim.err), and sets the exit trap: it ends the program under test
+# ($program_pid, when the script set one) and the simulator, runs the
+# script's own at_exit function if it has one, and removes $work.
 #   mcu_demo_image SIM FILE...             the demo image (448 blocks) as each FILE
 #   mcu_start SIM IMAGE LINK [FLAGS...]    starts it at LINK and waits for it
 #   mcu_finish                             lets it end by itself a moment, then stops it
@@ -12,6 +15,17 @@
 
 mcu_pid=
 mcu_status=0
+mcu_launcher=()
+program_pid=
+work=$(mktemp -d)
+
+mcu_cleanup() {
+    [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
+    mcu_kill
+    if declare -F at_exit >/dev/null; then at_exit; fi
+    rm -rf "$work"
+}
+trap mcu_cleanup EXIT
 
 mcu_demo_image() {
     local sim=$1
