@@ -6,8 +6,8 @@
 #include "app/UpgradeApp.h"
 #include "app/resources/Resource.h"
 #include "engine/UpgradeEngine.h"
-#include "platform/posix/PosixPlatform.h"
-#include "platform/posix/Surroundings.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/Surroundings.h"
 #include "platform/qt/QtHost.h"
 
 #if VARDEL_DEMO
@@ -18,15 +18,16 @@
 #include "app/demo/DemoDriver.h"
 #endif
 
-namespace vardel::program {
+namespace vardel {
+namespace {
 
 // First of all, before anything opens a descriptor: the surroundings the
 // program was started in are made safe (see Surroundings.h).
-[[maybe_unused]] const bool theSurroundingsSettled = posix::SettleSurroundings();
+[[maybe_unused]] const bool theSurroundingsSettled = linuxos::SettleSurroundings();
 
 // The system's services come before the program's objects and go after them:
 // the engine closes its port through them at exit.
-PosixPlatform thePlatform{VARDEL_COM4_DEVICE};
+linuxos::LinuxPlatform thePlatform{VARDEL_COM4_DEVICE};
 
 // The program's two objects, constructed in this order and so destroyed in
 // the reverse one: at exit the engine closes the port and frees the image
@@ -35,8 +36,6 @@ PosixPlatform thePlatform{VARDEL_COM4_DEVICE};
 extern UpgradeEngine theEngine;
 UpgradeApp theApp{theEngine, thePlatform};
 UpgradeEngine theEngine{thePlatform};
-
-namespace {
 
 // Command messages that reach the window from outside: SIGUSR1 is the exit
 // command, which writes the reset frame; the usual requests to stop cancel.
@@ -48,8 +47,7 @@ const std::vector<qt::SignalRoute> kSignalRoutes = {
 };
 
 }  // namespace
-
-}  // namespace vardel::program
+}  // namespace vardel
 
 #if VARDEL_DEMO
 
@@ -57,13 +55,12 @@ const std::vector<qt::SignalRoute> kSignalRoutes = {
 // of the finished window; an optional argument names the picture's file.
 // Without a display it also presses the buttons for the user.
 int main(int argc, char** argv) {
-    using namespace vardel::program;
-    vardel::qt::QtHost host(argc > 0 ? argv[0] : "vardel-demo", kSignalRoutes);
+    vardel::qt::QtHost host(argc > 0 ? argv[0] : "vardel-demo", vardel::kSignalRoutes);
     const bool offscreen = QGuiApplication::platformName() == QStringLiteral("offscreen");
     vardel::demo::DemoDriver demo(argc > 1 ? argv[1] : nullptr, offscreen,
-                                  vardel::posix::TerminalColumns(STDOUT_FILENO));
+                                  vardel::linuxos::TerminalColumns(STDOUT_FILENO));
     host.Windows().SetObserver(&demo);
-    const int status = theApp.Run(host.Windows());
+    const int status = vardel::theApp.Run(host.Windows());
     host.Windows().SetObserver(nullptr);
     return demo.Finished() ? status : 1;
 }
@@ -71,9 +68,8 @@ int main(int argc, char** argv) {
 #else
 
 int main(int argc, char** argv) {
-    using namespace vardel::program;
-    vardel::qt::QtHost host(argc > 0 ? argv[0] : "vardel", kSignalRoutes);
-    return theApp.Run(host.Windows());
+    vardel::qt::QtHost host(argc > 0 ? argv[0] : "vardel", vardel::kSignalRoutes);
+    return vardel::theApp.Run(host.Windows());
 }
 
 #endif

@@ -6,11 +6,12 @@
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32WindowSystem.h"
 
-namespace vardel::program {
+namespace vardel {
+namespace {
 
 // The system's services come before the program's objects and go after them:
 // the engine closes its port through them at exit.
-Win32Platform thePlatform;
+win32::Win32Platform thePlatform;
 
 // The program's two objects, constructed in this order and so destroyed in
 // the reverse one: at exit the engine closes the port and frees the image
@@ -20,11 +21,12 @@ extern UpgradeEngine theEngine;
 UpgradeApp theApp{theEngine, thePlatform};
 UpgradeEngine theEngine{thePlatform};
 
-}  // namespace vardel::program
+}  // namespace
+}  // namespace vardel
 
 // No command line: the program reads nothing but its firmware file.
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int /*show*/) {
     vardel::win32::Win32WindowSystem windows;
-    return vardel::program::theApp.Run(windows);
+    return vardel::theApp.Run(windows);
 }

@@ -16,9 +16,11 @@
 
 #include "bench/InstantHost.h"
 #include "bench/Interruption.h"
-#include "bench/SimulatedMcu.h"
+#include "bench/SessionEvents.h"
+#include "sim/DemoImage.h"
 #include "sim/Line.h"
 #include "sim/Scenario.h"
+#include "sim/SimulatedMcu.h"
 
 namespace vardel::bench {
 
@@ -40,11 +42,6 @@ constexpr std::string_view kPortOpenFailed = "status: 串口打开失败!";
 constexpr std::string_view kMtkFileMissing = "status: 打开MTK升级文件MTK51A.BIN失败!";
 constexpr std::string_view kQ9FileMissing = "status: 打开Q9升级文件KD51A.BIN失败!";
 
-// What the simulator tells of its session.
-constexpr std::string_view kHandshakeNote = "enter-upgrade frame received";
-constexpr std::string_view kCompletionNote = "completion request sent";
-constexpr std::string_view kSilenceNote = "falling silent";
-
 // Bounds on every wait.
 constexpr milliseconds kStartLimit{20'000};    // until the program shows the state wanted
 constexpr milliseconds kUnpacedLimit{60'000};  // a whole upgrade without pacing
@@ -55,83 +52,6 @@ constexpr milliseconds kSessionGrace{3'000};   // for the simulator to take the 
 constexpr milliseconds kSilenceSettle{500};
 constexpr std::size_t kIdleImageSize = 1024;  // the smallest file the program loads
 
-// Session moments, with the CPU times read at each on the simulator's thread
-// as it happens: the span runs from the first enter-upgrade frame of any
-// session to the completion request of the last.
-class SessionEvents {
-public:
-    explicit SessionEvents(std::size_t sessions) : sessions_(sessions) {}
-
-    void Follow(pid_t pid) { pid_ = pid; }
-
-    std::function<void(std::string_view)> Listener() {
-        return [this](std::string_view note) { Take(note); };
-    }
-
-    std::optional<TransferCpu> Transfer() const {
-        const std::lock_guard<std::mutex> guard(lock_);
-        if (!first_ || !last_ || completions_ < sessions_) {
-            return std::nullopt;
-        }
-        return TransferCpu{ShareBetween(first_->program, last_->program),
-                           ShareBetween(first_->bench, last_->bench),
-                           ShareBetween(first_->machine, last_->machine)};
-    }
-
-    bool FellSilent() const { return silent_; }
-
-    std::chrono::duration<double> StartSpread() const {
-        const std::lock_guard<std::mutex> guard(lock_);
-        return firstStart_ && lastStart_ ? *lastStart_ - *firstStart_ : Clock::duration{0};
-    }
-
-private:
-    struct Marks {
-        CpuMark program;
-        CpuMark bench;
-        CpuMark machine;
-    };
-
-    void Take(std::string_view note) {
-        if (note == kSilenceNote) {
-            silent_ = true;
-            return;
-        }
-        if (note != kHandshakeNote && note != kCompletionNote) {
-            return;
-        }
-        const auto now = Clock::now();
-        const auto program = ReadCpu(pid_);
-        const auto bench = ReadCpu(getpid());
-        const auto machine = ReadMachineBusy();
-        const std::lock_guard<std::mutex> guard(lock_);
-        std::optional<Marks> marks;
-        if (program && bench && machine) {
-            marks = Marks{*program, *bench, *machine};
-        }
-        if (note == kCompletionNote) {
-            ++completions_;
-            last_ = marks;
-            return;
-        }
-        lastStart_ = now;
-        if (!firstStart_) {
-            firstStart_ = now;
-            first_ = marks;
-        }
-    }
-
-    const std::size_t sessions_;
-    std::atomic<pid_t> pid_{-1};
-    std::atomic<bool> silent_{false};
-    mutable std::mutex lock_;
-    std::size_t completions_ = 0;
-    std::optional<Marks> first_;
-    std::optional<Marks> last_;
-    std::optional<Clock::time_point> firstStart_;
-    std::optional<Clock::time_point> lastStart_;
-};
-
 milliseconds LineTime(std::size_t imageBytes) {
     const std::size_t blocks = imageBytes / sim::kBlockSize;
     const auto bytes = static_cast<long>(blocks * (sim::kRequestLength + sim::kDataFrameLength));
@@ -140,41 +60,41 @@ milliseconds LineTime(std::size_t imageBytes) {
 
 std::string Seconds(milliseconds time) { return std::to_string(time.count() / 1000) + " s"; }
 
-}  // namespace
-
-sim::Bytes DemoImage(std::size_t size) {
-    sim::Bytes image;
-    image.reserve(size);
-    std::uint32_t state = 0x5EED1234;
-    while (image.size() < size) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        image.push_back(static_cast<std::uint8_t>(state & 0xFF));
+// The MCU's end at `device`, its session under way with the options `tune` sets.
+bool StartMcu(sim::SimulatedMcu& mcu, const std::string& device, sim::Bytes image,
+              std::string& error, const std::function<void(sim::Options&)>& tune) {
+    if (!mcu.Open(error, device)) {
+        return false;
     }
-    return image;
+    sim::Options options;
+    tune(options);
+    mcu.Start(std::move(options), std::move(image));
+    return true;
 }
+
+sim::Verdict FinishMcu(sim::SimulatedMcu& mcu) { return mcu.Finish(kSessionGrace, Interrupted); }
+
+}  // namespace
 
 std::optional<UpgradeRun> ProgramRuns::Upgrade(Host host, std::size_t units, std::size_t imageBytes,
                                                bool lineRate, std::string& error) {
-    const sim::Bytes image = DemoImage(imageBytes);
+    const sim::Bytes image = sim::DemoImage(imageBytes);
     // Outlives the simulators, which tell it of their sessions.
     SessionEvents events(units);
-    std::vector<std::unique_ptr<SimulatedMcu>> mcus;
+    std::vector<std::unique_ptr<sim::SimulatedMcu>> mcus;
     std::vector<std::string> devices;
     if (!WriteFirmware(image, error)) {
         return std::nullopt;
     }
     for (std::size_t unit = 0; unit < units; ++unit) {
         devices.push_back(DeviceOf(host, unit));
-        mcus.push_back(std::make_unique<SimulatedMcu>());
-        if (!mcus.back()->Open(devices.back(), error)) {
+        mcus.push_back(std::make_unique<sim::SimulatedMcu>());
+        if (!StartMcu(*mcus.back(), devices.back(), image, error, [&](sim::Options& options) {
+                options.lineRate = lineRate;
+                options.onNote = events.Listener();
+            })) {
             return std::nullopt;
         }
-        sim::Options options;
-        options.lineRate = lineRate;
-        options.onNote = events.Listener();
-        mcus.back()->Start(std::move(options), image);
     }
 
     ChildProgram program;
@@ -190,7 +110,7 @@ std::optional<UpgradeRun> ProgramRuns::Upgrade(Host host, std::size_t units, std
     }
     UpgradeRun run{{}, events.Transfer(), program.PeakResidentKib(), events.StartSpread()};
     for (const auto& mcu : mcus) {
-        run.verdicts.push_back(mcu->Finish(kSessionGrace));
+        run.verdicts.push_back(FinishMcu(*mcu));
     }
     if (!ended) {
         error = Trouble(program, "the upgrade did not end within " + Seconds(limit), host);
@@ -212,17 +132,15 @@ std::optional<UpgradeRun> ProgramRuns::Upgrade(Host host, std::size_t units, std
 
 std::optional<sim::Verdict> ProgramRuns::InstantUpgrade(std::size_t imageBytes,
                                                         std::string& error) {
-    const sim::Bytes image = DemoImage(imageBytes);
-    SimulatedMcu mcu;
-    if (!mcu.Open(setup_.device, error)) {
+    const sim::Bytes image = sim::DemoImage(imageBytes);
+    sim::SimulatedMcu mcu;
+    if (!StartMcu(mcu, setup_.device, image, error,
+                  [](sim::Options& options) { options.lineRate = true; })) {
         return std::nullopt;
     }
-    sim::Options options;
-    options.lineRate = true;
-    mcu.Start(std::move(options), image);
     const auto deadline = Clock::now() + kStartLimit + 2 * LineTime(imageBytes);
     const bool played = PlayInstantHost(setup_.device, image, deadline, error);
-    sim::Verdict verdict = mcu.Finish(kSessionGrace);
+    sim::Verdict verdict = FinishMcu(mcu);
     if (!played) {
         return std::nullopt;
     }
@@ -235,30 +153,22 @@ std::optional<sim::Verdict> ProgramRuns::InstantUpgrade(std::size_t imageBytes,
 
 std::optional<CpuShare> ProgramRuns::IdleAtReady(milliseconds window, std::string& error) {
     RemoveFirmware();
-    SimulatedMcu mcu;
-    if (!mcu.Open(setup_.device, error)) {
+    sim::SimulatedMcu mcu;
+    // The enter-upgrade frame never comes.
+    if (!StartMcu(mcu, setup_.device, sim::DemoImage(kIdleImageSize), error,
+                  [](sim::Options& options) { options.handshakeTimeout = milliseconds{0}; })) {
         return std::nullopt;
     }
-    sim::Options options;
-    options.handshakeTimeout = milliseconds{0};  // the enter-upgrade frame never comes
-    mcu.Start(std::move(options), DemoImage(kIdleImageSize));
-
-    ChildProgram program;
-    if (!Launch(program, error)) {
-        return std::nullopt;
-    }
-    if (!program.AwaitLine({kMtkFileMissing, kQ9FileMissing}, Clock::now() + kStartLimit)) {
-        error = Trouble(program, "the start press never failed to load the firmware file");
-        return std::nullopt;
-    }
-    auto share = Measure(program, window, error);
-    if (share && (program.Saw(kTransferStep) || !program.Saw(kReadyStep))) {
-        error = Trouble(program, "the step did not stay at 1");
-        share.reset();
-    }
-    program.End(kEndGrace);
-    Record(program);
-    return share;
+    return MeasureProgram(
+        window,
+        [](ChildProgram& program) {
+            return program.AwaitLine({kMtkFileMissing, kQ9FileMissing}, Clock::now() + kStartLimit);
+        },
+        "the start press never failed to load the firmware file",
+        [](const ChildProgram& program) {
+            return !program.Saw(kTransferStep) && program.Saw(kReadyStep);
+        },
+        "the step did not stay at 1", error);
 }
 
 std::optional<CpuShare> ProgramRuns::PortNeverOpens(milliseconds window, std::string& error) {
@@ -271,8 +181,8 @@ std::optional<CpuShare> ProgramRuns::PortNeverOpens(milliseconds window, std::st
 // The benchmark itself is the other process: it opens the device without a
 // lock, as a GPS reader or a terminal program would.
 std::optional<CpuShare> ProgramRuns::PortHeldByAnother(milliseconds window, std::string& error) {
-    SimulatedMcu mcu;
-    if (!mcu.Open(setup_.device, error)) {
+    sim::SimulatedMcu mcu;
+    if (!mcu.Open(error, setup_.device)) {
         return std::nullopt;
     }
     const sim::UniqueFd holder(open(setup_.device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
@@ -284,48 +194,59 @@ std::optional<CpuShare> ProgramRuns::PortHeldByAnother(milliseconds window, std:
 }
 
 std::optional<CpuShare> ProgramRuns::PortStaysClosed(milliseconds window, std::string& error) {
-    ChildProgram program;
-    if (!Launch(program, error)) {
-        return std::nullopt;
-    }
-    if (!program.AwaitLine({kPortOpenFailed}, Clock::now() + kStartLimit)) {
-        error = Trouble(program, "the program never reported the port failing to open");
-        return std::nullopt;
-    }
-    auto share = Measure(program, window, error);
-    if (share && program.Saw(kPortOpened)) {
-        error = Trouble(program, "the port opened after all");
-        share.reset();
-    }
-    program.End(kEndGrace);
-    Record(program);
-    return share;
+    return MeasureProgram(
+        window,
+        [](ChildProgram& program) {
+            return program.AwaitLine({kPortOpenFailed}, Clock::now() + kStartLimit);
+        },
+        "the program never reported the port failing to open",
+        [](const ChildProgram& program) { return !program.Saw(kPortOpened); },
+        "the port opened after all", error);
 }
 
 std::optional<CpuShare> ProgramRuns::SilentMidFrame(milliseconds window, std::string& error) {
-    const sim::Bytes image = DemoImage(kIdleImageSize * 4);
+    const sim::Bytes image = sim::DemoImage(kIdleImageSize * 4);
     SessionEvents events(1);  // outlives the simulator, which tells it of the session
-    SimulatedMcu mcu;
-    if (!WriteFirmware(image, error) || !mcu.Open(setup_.device, error)) {
+    sim::SimulatedMcu mcu;
+    const auto silentMidFrame = [&events](sim::Options& options) {
+        options.silence = sim::Silence::MidFrame;
+        options.silenceAfterBlocks = kBlocksBeforeSilence;
+        options.onNote = events.Listener();
+    };
+    if (!WriteFirmware(image, error) ||
+        !StartMcu(mcu, setup_.device, image, error, silentMidFrame)) {
         return std::nullopt;
     }
-    sim::Options options;
-    options.silence = sim::Silence::MidFrame;
-    options.silenceAfterBlocks = kBlocksBeforeSilence;
-    options.onNote = events.Listener();
-    mcu.Start(std::move(options), image);
+    return MeasureProgram(
+        window,
+        [&events](ChildProgram& program) {
+            return program.AwaitCondition([&events] { return events.FellSilent(); },
+                                          Clock::now() + kStartLimit) &&
+                   program.Watch(Clock::now() + kSilenceSettle);
+        },
+        "the MCU never fell silent with the program running",
+        [](const ChildProgram&) { return true; }, "", error);
+}
 
+// Starts the dialog program, waits for the state wanted, measures its CPU
+// use there and ends it; the state must still hold after the window.
+std::optional<CpuShare> ProgramRuns::MeasureProgram(
+    milliseconds window, const std::function<bool(ChildProgram&)>& reach,
+    const std::string& neverReached, const std::function<bool(const ChildProgram&)>& held,
+    const std::string& notHeld, std::string& error) {
     ChildProgram program;
     if (!Launch(program, error)) {
         return std::nullopt;
     }
-    const bool silent = program.AwaitCondition([&events] { return events.FellSilent(); },
-                                               Clock::now() + kStartLimit);
-    if (!silent || !program.Watch(Clock::now() + kSilenceSettle)) {
-        error = Trouble(program, "the MCU never fell silent with the program running");
+    if (!reach(program)) {
+        error = Trouble(program, neverReached);
         return std::nullopt;
     }
     auto share = Measure(program, window, error);
+    if (share && !held(program)) {
+        error = Trouble(program, notHeld);
+        share.reset();
+    }
     program.End(kEndGrace);
     Record(program);
     return share;

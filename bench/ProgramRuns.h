@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -52,9 +53,6 @@ struct UpgradeRun {
     std::chrono::duration<double> startSpread{0};
 };
 
-// The demo image: bytes from a 32-bit xorshift, the same in every run.
-sim::Bytes DemoImage(std::size_t size);
-
 class ProgramRuns {
 public:
     explicit ProgramRuns(BenchSetup setup) : setup_(std::move(setup)) {}
@@ -91,6 +89,11 @@ private:
                      std::string& error) const;
     std::string DeviceOf(Host host, std::size_t unit) const;
     std::optional<CpuShare> PortStaysClosed(std::chrono::milliseconds window, std::string& error);
+    std::optional<CpuShare> MeasureProgram(std::chrono::milliseconds window,
+                                           const std::function<bool(ChildProgram&)>& reach,
+                                           const std::string& neverReached,
+                                           const std::function<bool(const ChildProgram&)>& held,
+                                           const std::string& notHeld, std::string& error);
     void Record(const ChildProgram& program);
     std::optional<CpuShare> Measure(ChildProgram& program, std::chrono::milliseconds window,
                                     std::string& error) const;

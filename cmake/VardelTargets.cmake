@@ -13,7 +13,7 @@ function(vardel_demo_program name device)
     ${PROJECT_SOURCE_DIR}/app/resources/resources.qrc)
   set_target_properties(${name} PROPERTIES AUTORCC ON)
   target_compile_definitions(${name} PRIVATE VARDEL_DEMO=1 VARDEL_COM4_DEVICE="${device}")
-  target_link_libraries(${name} PRIVATE vardel_app vardel_platform_posix vardel_platform_qt)
+  target_link_libraries(${name} PRIVATE vardel_app vardel_platform_linux vardel_platform_qt)
 endfunction()
 
 # vardel_windows_manifest(<target>)

@@ -30,7 +30,7 @@ bool ReadAll(Platform& system, FileHandle file, std::vector<std::uint8_t>& bytes
         std::uint32_t code = 0;
         const std::uint32_t got = system.ReadFile(file, part.data(), kReadPart, code);
         if (code != 0) {
-            error = console::ErrorText(code);
+            error = ErrorText(code);
             return false;
         }
         const std::size_t wanted =
@@ -50,9 +50,9 @@ std::uint32_t Firmware::Blocks() const {
 
 bool ReadFirmware(Platform& system, const std::string& path, Firmware& firmware,
                   std::string& error) {
-    const FileHandle file = system.OpenFileForReading(console::PathText(path).c_str());
+    const FileHandle file = system.OpenFileForReading(PathText(path).c_str());
     if (file == kInvalidHandle) {
-        error = path + ": " + console::FileRefusal(path);
+        error = path + ": " + FileRefusal(path);
         return false;
     }
     std::uintmax_t length = 0;

@@ -58,7 +58,7 @@ private:
         lastText_ = text;
         UnitEvent event;
         event.kind = UnitEvent::Kind::Status;
-        event.text = console::ConsoleText(text);
+        event.text = ConsoleText(text);
         display_.Report(unit_, event);
     }
     // A data frame's percentage comes just before the frame goes out, for
@@ -83,7 +83,7 @@ class Unit {
 public:
     Unit(const UnitSetup& setup, Display& display)
         : setup_(setup),
-          platform_(console::MakePlatform(setup.device), setup.firmware->bytes),
+          platform_(MakePlatform(setup.device), setup.firmware->bytes),
           engine_(platform_),
           reporter_(setup.index, display, platform_) {
         engine_.SetMessageCallback(Reporter::OnMessage, 0);
@@ -103,9 +103,8 @@ private:
         Tick();
         if (engine_.GetStep() != STEP_READY) {
             const bool settingsRefused = reporter_.LastText() == texts::kPortConfigFailed;
-            return Failed(settingsRefused
-                              ? "cannot set the port: " + console::SettingsRefusal(setup_.device)
-                              : "cannot open the port: " + console::PortRefusal(setup_.device));
+            return Failed(settingsRefused ? "cannot set the port: " + SettingsRefusal(setup_.device)
+                                          : "cannot open the port: " + PortRefusal(setup_.device));
         }
         if (setup_.checkOnly) {
             return {Outcome::Ready, "opened and set to 38,400 baud 8N1"};
@@ -113,8 +112,7 @@ private:
         engine_.RequestStart();
         Tick();
         if (engine_.GetStep() != STEP_HANDSHAKE) {
-            return Failed("the upgrade did not start: " +
-                          console::ConsoleText(reporter_.LastText()));
+            return Failed("the upgrade did not start: " + ConsoleText(reporter_.LastText()));
         }
         while (engine_.GetStep() != STEP_DONE) {
             if (stop.load()) {

@@ -23,7 +23,7 @@ constexpr auto kLookEvery = std::chrono::milliseconds(20);
 
 Output ChooseOutput(const Options& options) {
     if (options.json) return Output::Json;
-    return console::StandardOutputIsTerminal() ? Output::Terminal : Output::Plain;
+    return StandardOutputIsTerminal() ? Output::Terminal : Output::Plain;
 }
 
 // Ctrl-C in the middle of an upgrade leaves a unit without firmware: the
@@ -31,7 +31,7 @@ Output ChooseOutput(const Options& options) {
 class StopWatch {
 public:
     StopWatch(Display& display, std::atomic<bool>& stop) : display_(display), stop_(stop) {
-        console::WatchStopRequests(requests_);
+        WatchStopRequests(requests_);
     }
     void Look() {
         if (requests_.endNow.load()) stop_.store(true);
@@ -52,7 +52,7 @@ public:
 private:
     Display& display_;
     std::atomic<bool>& stop_;
-    console::StopRequests requests_;
+    StopRequests requests_;
     unsigned seen_ = 0;
     std::optional<std::chrono::steady_clock::time_point> warnedAt_;
 };
@@ -60,8 +60,7 @@ private:
 int Flash(const Options& options) {
     Firmware firmware;
     std::string error;
-    if (!ReadFirmware(*console::MakePlatform(options.ports.front()), options.firmware, firmware,
-                      error)) {
+    if (!ReadFirmware(*MakePlatform(options.ports.front()), options.firmware, firmware, error)) {
         std::cerr << "vardel-flash: " << error << '\n';
         return kExitUsage;
     }
@@ -100,7 +99,7 @@ int Flash(const Options& options) {
 
 int main(int argc, char** argv) {
     using namespace vardel::flash;
-    std::vector<std::string> arguments = vardel::console::Arguments(argc, argv);
+    std::vector<std::string> arguments = vardel::Arguments(argc, argv);
     std::vector<char*> pointers;
     pointers.reserve(arguments.size());
     for (auto& argument : arguments) pointers.push_back(argument.data());

@@ -2,7 +2,7 @@
 // platform of one serial device, the system's reasons when a file or a port
 // is refused, texts for the console, the user's requests to stop, and whether
 // standard output is a terminal. One implementation per system
-// (posix/PosixConsole.cpp, win32/Win32Console.cpp).
+// (linux/LinuxConsole.cpp, win32/Win32Console.cpp).
 #pragma once
 
 #include <atomic>
@@ -14,7 +14,7 @@
 
 #include "platform/Platform.h"
 
-namespace vardel::console {
+namespace vardel {
 
 // The program's arguments in UTF-8, as main got them on Linux; on Windows
 // from the wide command line, since argv holds them in the ANSI code page,
@@ -58,4 +58,4 @@ void WatchStopRequests(StopRequests& requests);
 [[nodiscard]] bool StandardOutputIsTerminal();
 [[nodiscard]] int TerminalColumns();
 
-}  // namespace vardel::console
+}  // namespace vardel

@@ -1,6 +1,13 @@
 // The narrow interface through which the engine (and the window side) reaches
-// the operating system. One implementation per system (PosixPlatform) and one
-// fake for the tests (FakePlatform). Nothing here throws.
+// the operating system. Nothing here throws. Its implementations:
+// - one per system: linuxos::LinuxPlatform (linux/LinuxPlatform.h) and
+//   win32::Win32Platform (win32/Win32Platform.h);
+// - FakePlatform (fake/FakePlatform.h), scripted by the tests;
+// - two that wrap a system's one and change what it serves: vardel-flash's
+//   flash::UnitPlatform (flash/UnitPlatform.h: the chosen firmware from
+//   memory, and a watch on the line) and the end-to-end tests' RunPlatform
+//   (tests/e2e/E2eHarness.h: a program path of the run's own, and a hand in
+//   what is written to the line).
 #pragma once
 
 #include <cstddef>

@@ -66,16 +66,14 @@ Answer McuSession::AwaitData(std::uint16_t block, Clock::time_point requestEnd) 
     const Clock::time_point deadline = Clock::now() + options_.dataTimeout;
     for (;;) {
         HostFrame frame;
-        const Outcome outcome = line_.NextFrame(deadline, frame);
-        NoteJunk();
-        if (outcome == Outcome::Timeout) {
+        const Arrival arrival = AwaitFrame(deadline, frame);
+        if (arrival == Arrival::Timeout) {
             AddFault(FaultKind::TimedOut, block, "nothing within " + Ms(options_.dataTimeout));
             return Answer::Missing;
         }
-        if (!Continue(outcome)) {
+        if (arrival == Arrival::End) {
             return Answer::End;
         }
-        Count(frame);
         if (frame.kind != HostFrameKind::Data) {
             if (Stray(frame) == Flow::End) {
                 return Answer::End;

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vardel::sim::cli {
+namespace vardel::sim {
 namespace {
 
 constexpr const char* kDescription =
@@ -155,8 +155,12 @@ Parse ReadCommandLine(int argc, char** argv, Settings& settings, std::string& te
     app.footer(kExitCodes);
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option("--image", settings.imagePath, "the firmware file the host loads (required)")
-        ->required()
         ->type_name("FILE");
+    app.add_option("--write-demo-image", settings.demoImagePaths,
+                   "write the demo image (448 pseudo-random blocks) to each FILE and end")
+        ->type_name("FILE")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->excludes("--image");
     app.add_option("--link", settings.linkPath,
                    "symbolic link to the terminal (replaces an earlier link)")
         ->type_name("PATH");
@@ -183,11 +187,11 @@ Parse ReadCommandLine(int argc, char** argv, Settings& settings, std::string& te
         text = error.what();
         return Parse::Error;
     }
-    if (settings.imagePath.empty()) {
+    if (settings.imagePath.empty() && settings.demoImagePaths.empty()) {
         text = "--image FILE is required";
         return Parse::Error;
     }
     return Parse::Run;
 }
 
-}  // namespace vardel::sim::cli
+}  // namespace vardel::sim

@@ -3,10 +3,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "sim/Scenario.h"
 
-namespace vardel::sim::cli {
+namespace vardel::sim {
 
 struct Settings {
     Options options;
@@ -16,6 +17,8 @@ struct Settings {
     bool quiet = false;
     bool progress = false;
     long maxSeconds = 600;
+    // Instead of a session: where to write the demo image.
+    std::vector<std::string> demoImagePaths;
 };
 
 enum class Parse { Run, Help, Error };
@@ -25,4 +28,4 @@ enum class Parse { Run, Help, Error };
 // missing.
 Parse ReadCommandLine(int argc, char** argv, Settings& settings, std::string& text);
 
-}  // namespace vardel::sim::cli
+}  // namespace vardel::sim

@@ -98,19 +98,17 @@ Flow McuSession::Refusal(const Step& step) {
     bool answered = false;
     for (;;) {
         HostFrame frame;
-        const Outcome outcome = line_.NextFrame(deadline, frame);
-        NoteJunk();
-        if (outcome == Outcome::Timeout) {
+        const Arrival arrival = AwaitFrame(deadline, frame);
+        if (arrival == Arrival::Timeout) {
             if (!answered) {
                 ++verdict_.refused;
                 Note(std::string("refused as it should be: ") + std::string(step.why));
             }
             return Flow::Go;
         }
-        if (!Continue(outcome)) {
+        if (arrival == Arrival::End) {
             return Flow::End;
         }
-        Count(frame);
         if (frame.kind == HostFrameKind::Data) {
             AddFault(FaultKind::Answered, -1, std::string(step.why));
             answered = true;
@@ -130,16 +128,14 @@ Flow McuSession::Complete(const Step& step) {
     const Clock::time_point deadline = Clock::now() + options_.resetTimeout;
     for (;;) {
         HostFrame frame;
-        const Outcome outcome = line_.NextFrame(deadline, frame);
-        NoteJunk();
-        if (outcome == Outcome::Timeout) {
+        const Arrival arrival = AwaitFrame(deadline, frame);
+        if (arrival == Arrival::Timeout) {
             Note("no reset frame within " + Ms(options_.resetTimeout));
             return Flow::End;
         }
-        if (!Continue(outcome)) {
+        if (arrival == Arrival::End) {
             return Flow::End;
         }
-        Count(frame);
         if (frame.kind == HostFrameKind::Reset) {
             TakeReset(frame);
             return Flow::End;
@@ -157,19 +153,25 @@ Flow McuSession::FallSilent(const Step& step) {
     Note("falling silent");
     for (;;) {
         HostFrame frame;
-        const Outcome outcome = line_.NextFrame(Clock::now() + kForever, frame);
-        NoteJunk();
-        if (outcome == Outcome::Timeout) {
-            continue;
-        }
-        if (!Continue(outcome)) {
-            return Flow::End;
-        }
-        Count(frame);
-        if (Stray(frame) == Flow::End) {
+        const Arrival arrival = AwaitFrame(Clock::now() + kForever, frame);
+        if (arrival == Arrival::End || (arrival == Arrival::Frame && Stray(frame) == Flow::End)) {
             return Flow::End;
         }
     }
+}
+
+// The next frame, counted, with any junk before it noted as faults.
+Arrival McuSession::AwaitFrame(Clock::time_point deadline, HostFrame& frame) {
+    const Outcome outcome = line_.NextFrame(deadline, frame);
+    NoteJunk();
+    if (outcome == Outcome::Timeout) {
+        return Arrival::Timeout;
+    }
+    if (!Continue(outcome)) {
+        return Arrival::End;
+    }
+    Count(frame);
+    return Arrival::Frame;
 }
 
 // A frame where none was due. A reset frame restarts the MCU, so it ends

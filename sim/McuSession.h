@@ -23,6 +23,9 @@ using Micros = std::chrono::microseconds;
 // Whether the session goes on after a step.
 enum class Flow { Go, End };
 
+// What a wait for the host's next frame brought.
+enum class Arrival { Frame, Timeout, End };
+
 // What came back for one block request.
 enum class Answer { Good, Bad, Missing, End };
 
@@ -41,6 +44,7 @@ private:
     Flow Refusal(const Step& step);
     Flow Complete(const Step& step);
     Flow FallSilent(const Step& step);
+    Arrival AwaitFrame(Clock::time_point deadline, HostFrame& frame);
     Flow Stray(const HostFrame& frame);
     void TakeReset(const HostFrame& frame);
     Flow Write(const std::vector<Chunk>& chunks, std::vector<Clock::time_point>* requestEnds);

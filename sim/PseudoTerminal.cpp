@@ -48,21 +48,6 @@ std::string LinkTarget(const std::string& path) {
 
 }  // namespace
 
-UniqueFd::~UniqueFd() {
-    if (fd_ >= 0) {
-        close(fd_);
-    }
-}
-
-UniqueFd::UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        UniqueFd old(std::exchange(fd_, std::exchange(other.fd_, -1)));
-    }
-    return *this;
-}
-
 PseudoTerminal::PseudoTerminal(UniqueFd master, std::string slavePath)
     : master_(std::move(master)), slavePath_(std::move(slavePath)) {}
 

@@ -6,25 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "platform/linux/UniqueFd.h"
+
 namespace vardel::sim {
 
-// An open file descriptor, closed when this goes.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd();
-    UniqueFd(UniqueFd&& other) noexcept;
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
-};
+// The Linux platform's descriptor owner: the simulator runs only on Linux.
+using linuxos::UniqueFd;
 
 class PseudoTerminal {
 public:

@@ -16,8 +16,10 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "sim/CommandLine.h"
+#include "sim/DemoImage.h"
 #include "sim/McuSimulator.h"
 #include "sim/PseudoTerminal.h"
 
@@ -25,7 +27,7 @@ namespace {
 
 using vardel::sim::Bytes;
 using vardel::sim::Options;
-using vardel::sim::cli::Settings;
+using vardel::sim::Settings;
 
 enum ExitCode : int {
     kPassed = 0,
@@ -156,6 +158,20 @@ int ExitCodeOf(const vardel::sim::Verdict& verdict) {
     return verdict.faults.empty() ? kPassed : kFaultsSeen;
 }
 
+int WriteDemoImage(const std::vector<std::string>& paths) {
+    const Bytes image = vardel::sim::DemoImage();
+    for (const std::string& path : paths) {
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(image.data()),
+                   static_cast<std::streamsize>(image.size()));
+        if (!file.flush()) {
+            Complain("cannot write " + path);
+            return kSetupFailed;
+        }
+    }
+    return kPassed;
+}
+
 int Play(Settings& settings) {
     const auto image = ReadImage(settings.imagePath);
     if (!image) {
@@ -212,16 +228,19 @@ int Play(Settings& settings) {
 int main(int argc, char** argv) {
     Settings settings;
     std::string complaint;
-    switch (vardel::sim::cli::ReadCommandLine(argc, argv, settings, complaint)) {
-    case vardel::sim::cli::Parse::Help:
+    switch (vardel::sim::ReadCommandLine(argc, argv, settings, complaint)) {
+    case vardel::sim::Parse::Help:
         (void)std::fputs((complaint + "\n").c_str(), stdout);
         return kPassed;
-    case vardel::sim::cli::Parse::Error:
+    case vardel::sim::Parse::Error:
         Complain(complaint);
         Complain("--help tells the flags");
         return kSetupFailed;
-    case vardel::sim::cli::Parse::Run:
+    case vardel::sim::Parse::Run:
         break;
+    }
+    if (!settings.demoImagePaths.empty()) {
+        return WriteDemoImage(settings.demoImagePaths);
     }
     return Play(settings);
 }

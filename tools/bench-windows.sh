@@ -21,17 +21,9 @@ window_s=${BENCH_WINDOW_SECONDS:-10}
 runs=${BENCH_LINE_RATE_RUNS:-3}
 ideal=8.867 # 448 blocks x (7-byte request + 69-byte frame) x 10 bits / 38,400 baud
 ticks_per_s=$(getconf CLK_TCK)
-work=$(mktemp -d)
-sim_pid=
-program_pid=
-
-finish() {
-    [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap finish EXIT
+# shellcheck source=tools/lib/simulated-mcu.sh
+source "$here/lib/simulated-mcu.sh"
+at_exit() { wait 2>/dev/null; }
 
 say() { echo "bench-windows: $*" >&2; }
 send() { "$here/wine/run.sh" "$WINEPREFIX" "$apps/VardelSend.exe" "$@" >/dev/null; }
@@ -52,19 +44,10 @@ wineserver_pid() {
 # The simulator paces the line with one sleep a byte; it runs with 1 ns of
 # timer slack (which a child keeps through exec), as the Linux benchmark's own
 # simulator does, so that the usual 50 µs a sleep do not slow the line.
-start_mcu() {
-    python3 -c 'import ctypes, os, sys
+mcu_launcher=(python3 -c 'import ctypes, os, sys
 ctypes.CDLL(None).prctl(29, 1, 0, 0, 0)  # PR_SET_TIMERSLACK
-os.execv(sys.argv[1], sys.argv[1:])' \
-        "$sim" --image "$apps/KD51A.BIN" --link "${link}" --ready --max-seconds 900 "$@" \
-        >"$work/sim.out" 2>"$work/sim.err" &
-    sim_pid=$!
-    for _ in $(seq 100); do
-        grep -q '^ready ' "$work/sim.out" && return
-        sleep 0.05
-    done
-    say "the simulated MCU did not start"; cat "$work/sim.err" >&2; exit 1
-}
+os.execv(sys.argv[1], sys.argv[1:])')
+start_mcu() { mcu_start "$sim" "$apps/KD51A.BIN" "$link" "$@"; }
 
 start_program() {
     wine "$apps/Vardel.exe" >/dev/null 2>&1 &
@@ -76,9 +59,7 @@ stop_both() {
     send exit || true
     wait "$program_pid" 2>/dev/null || true
     program_pid=
-    kill -TERM "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-    sim_pid=
+    mcu_stop
 }
 
 # "P % (program) + W % (wineserver)" over the measuring window.
@@ -92,7 +73,7 @@ measure_cpu() {
         'BEGIN { printf "%.1f %.1f %.1f\n", 100 * (p + w) / hz / s, 100 * p / hz / s, 100 * w / hz / s }'
 }
 
-python3 "$here/demo-image.py" "$apps/KD51A.BIN" "$apps/MTK51A.BIN"
+mcu_demo_image "$sim" "$apps/KD51A.BIN" "$apps/MTK51A.BIN"
 
 say "timer messages a second, over ${window_s} s"
 timer_line=$("$here/wine/run.sh" "$WINEPREFIX" "$windows/bench/win32/vardel_timer_rate.exe" "$window_s")
@@ -110,13 +91,12 @@ ratio_of() { awk -v m="$1" -v i="$ideal" 'BEGIN { printf "%.3f", m / i }'; }
 linux_program="$host/app/vardel-demo"
 linux_device=$(sed -nE 's/^VARDEL_DEMO_COM4_DEVICE:STRING=(.*)$/\1/p' "$host/CMakeCache.txt")
 linux_run() {
-    python3 "$here/demo-image.py" "$(dirname "$linux_program")/KD51A.BIN" \
+    mcu_demo_image "$sim" "$(dirname "$linux_program")/KD51A.BIN" \
         "$(dirname "$linux_program")/MTK51A.BIN"
-    mkdir -p "$(dirname "$linux_device")"
     link=$linux_device start_mcu --line-rate
     QT_QPA_PLATFORM=offscreen "$linux_program" "$work/linux.png" >/dev/null 2>&1 || true
-    wait "$sim_pid" 2>/dev/null || true
-    sim_pid=
+    wait "$mcu_pid" 2>/dev/null || true
+    mcu_pid=
 }
 
 line_rate=()

@@ -28,38 +28,18 @@ here=$(cd "$(dirname "$0")" && pwd)
 apps=$(cd "$windows/app" && pwd)
 sim="$host/sim/vardel-mcu-sim"
 link="$WINEPREFIX/dosdevices/com4"
-work=$(mktemp -d)
-sim_pid=
-program_pid=
-
-finish() {
-    [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-    rm -rf "$work"
-    [ "$dpi" = 96 ] || bash "$here/wine/dpi.sh" 96
-}
-trap finish EXIT
+# shellcheck source=tools/lib/simulated-mcu.sh
+source "$here/lib/simulated-mcu.sh"
+at_exit() { [ "$dpi" = 96 ] || bash "$here/wine/dpi.sh" 96; }
 
 windows_path() { winepath -w "$1" 2>/dev/null; }
 send() { "$here/wine/run.sh" "$WINEPREFIX" "$apps/VardelSend.exe" "$@"; }
 
 [ "$dpi" = 96 ] || bash "$here/wine/dpi.sh" "$dpi"
-python3 "$here/demo-image.py" "$apps/KD51A.BIN" "$apps/MTK51A.BIN"
+mcu_demo_image "$sim" "$apps/KD51A.BIN" "$apps/MTK51A.BIN"
 echo "demo image: 28672 bytes (448 blocks) as $apps/KD51A.BIN and MTK51A.BIN"
 
-"$sim" --image "$apps/KD51A.BIN" --link "$link" --ready --max-seconds 900 \
-    >"$work/sim.out" 2>"$work/sim.err" &
-sim_pid=$!
-for _ in $(seq 100); do
-    grep -q '^ready ' "$work/sim.out" && break
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.05
-done
-if ! grep -q '^ready ' "$work/sim.out"; then
-    echo "the simulated MCU did not start:" >&2
-    cat "$work/sim.err" >&2
-    exit 1
-fi
+mcu_start "$sim" "$apps/KD51A.BIN" "$link"
 echo "simulated MCU at COM4 ($link)"
 
 # Ending the debugger (this process) ends the program it debugs.
@@ -82,20 +62,5 @@ wait "$program_pid" || program_status=$?
 program_pid=
 sed 's/\r$//; s/^/debug: /' "$work/debug.out"
 
-# The MCU ends by itself once the reset frame came; it is told to stop only
-# if that does not happen soon.
-for _ in $(seq 60); do
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.05
-done
-kill -TERM "$sim_pid" 2>/dev/null || true
-sim_status=0
-wait "$sim_pid" || sim_status=$?
-sim_pid=
-grep -E '^(verdict|timing):' "$work/sim.out" || cat "$work/sim.err" >&2
-if [ "$program_status" -eq 0 ] && [ "$sim_status" -eq 0 ]; then
-    echo "demo: the MCU received the image identical and the reset frame"
-    exit 0
-fi
-echo "demo: failed (program status $program_status, MCU status $sim_status)" >&2
-exit 1
+mcu_finish
+mcu_verdict "$program_status"

@@ -23,32 +23,14 @@ read -ra RUN <<<"${VARDEL_EMULATOR:-}"
 FOLDER=$(dirname "$PROGRAM")
 IMAGE="$FOLDER/KD51A.BIN"
 PICTURE="$(cd "$FOLDER" && pwd)/$(basename "$PROGRAM").png"
-work=$(mktemp -d)
-sim_pid=
+# shellcheck source=tools/lib/simulated-mcu.sh
+source "$(dirname "$0")/lib/simulated-mcu.sh"
 
-finish() {
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap finish EXIT
-
-python3 "$(dirname "$0")/demo-image.py" "$IMAGE" "$FOLDER/MTK51A.BIN"
+mcu_demo_image "$SIM" "$IMAGE" "$FOLDER/MTK51A.BIN"
 echo "demo image: 28672 bytes (448 blocks) as $FOLDER/KD51A.BIN and MTK51A.BIN"
 
-mkdir -p "$(dirname "$DEVICE")"
-"$SIM" --image "$IMAGE" --link "$DEVICE" --ready --max-seconds 900 >"$work/sim.out" 2>"$work/sim.err" &
-sim_pid=$!
-for _ in $(seq 100); do
-    grep -q '^ready ' "$work/sim.out" && break
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.05
-done
-if ! grep -q '^ready ' "$work/sim.out"; then
-    echo "the simulated MCU did not start:" >&2
-    cat "$work/sim.err" >&2
-    exit 1
-fi
-echo "simulated MCU at $DEVICE (pid $sim_pid)"
+mcu_start "$SIM" "$IMAGE" "$DEVICE"
+echo "simulated MCU at $DEVICE (pid $mcu_pid)"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "the window is open: press 开始升级, then 完成重启 at the end; Escape closes it"
@@ -60,20 +42,6 @@ else
     QT_QPA_PLATFORM=offscreen "${RUN[@]}" "$PROGRAM" "$PICTURE" || program_status=$?
 fi
 
-# The window has closed. The MCU ends by itself once the reset frame came;
-# it is told to stop only if that does not happen soon.
-for _ in $(seq 60); do
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.05
-done
-kill -TERM "$sim_pid" 2>/dev/null || true
-sim_status=0
-wait "$sim_pid" || sim_status=$?
-sim_pid=
-grep -E '^(verdict|timing):' "$work/sim.out" || cat "$work/sim.err" >&2
-if [ "$program_status" -eq 0 ] && [ "$sim_status" -eq 0 ]; then
-    echo "demo: the MCU received the image identical and the reset frame"
-    exit 0
-fi
-echo "demo: failed (program status $program_status, MCU status $sim_status)" >&2
-exit 1
+# The window has closed.
+mcu_finish
+mcu_verdict "$program_status"

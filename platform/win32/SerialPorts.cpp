@@ -8,8 +8,7 @@
 #include "platform/win32/SystemHeaders.h"
 #include "platform/win32/Utf8Text.h"
 
-namespace vardel {
-namespace win32 {
+namespace vardel::win32 {
 namespace {
 
 constexpr std::string_view kDeviceNamespace = "\\\\.\\";
@@ -62,7 +61,9 @@ std::optional<std::wstring> ComPortPath(std::string_view name) {
     return std::nullopt;
 }
 
-}  // namespace win32
+}  // namespace vardel::win32
+
+namespace vardel {
 
 std::vector<SerialPortInfo> ListSerialPorts() {
     std::vector<SerialPortInfo> ports;

@@ -16,7 +16,7 @@
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Platform.h"
 
-namespace vardel::console {
+namespace vardel {
 namespace {
 
 // The length of text without a UTF-8 sequence cut short at its end.
@@ -215,7 +215,8 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 
 // A name that is no port gets a platform that opens nothing.
 std::unique_ptr<Platform> MakePlatform(const std::string& device) {
-    return std::make_unique<Win32Platform>(win32::ComPortPath(device).value_or(std::wstring()));
+    return std::make_unique<win32::Win32Platform>(
+        win32::ComPortPath(device).value_or(std::wstring()));
 }
 
 std::u16string PathText(const std::string& path) {
@@ -277,4 +278,4 @@ int TerminalColumns() {
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
-}  // namespace vardel::console
+}  // namespace vardel

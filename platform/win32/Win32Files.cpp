@@ -6,7 +6,7 @@
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Platform.h"
 
-namespace vardel {
+namespace vardel::win32 {
 
 namespace {
 
@@ -41,7 +41,7 @@ std::uint32_t Win32Platform::ProgramFilePath(char16_t* buffer, std::uint32_t cap
     if (length >= capacity) {
         return FullPathLength(capacity);
     }
-    std::copy_n(path.data(), length + 1, win32::Wide(buffer));
+    std::copy_n(path.data(), length + 1, Wide(buffer));
     return length;
 }
 
@@ -51,8 +51,7 @@ FileHandle Win32Platform::OpenFileForReading(const char16_t* path) {
     if (path == nullptr) {
         return kInvalidHandle;
     }
-    HANDLE file =
-        ::CreateFileW(win32::Wide(path), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = ::CreateFileW(Wide(path), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     return reinterpret_cast<FileHandle>(file);  // INVALID_HANDLE_VALUE is kInvalidHandle
 }
 
@@ -61,19 +60,17 @@ FileHandle Win32Platform::OpenFileForReading(const char16_t* path) {
 std::uint32_t Win32Platform::ReadFile(FileHandle file, std::uint8_t* buffer, std::uint32_t length,
                                       std::uint32_t& error) {
     DWORD got = 0;
-    const BOOL read = ::ReadFile(win32::AsHandle(file), buffer, length, &got, nullptr);
+    const BOOL read = ::ReadFile(AsHandle(file), buffer, length, &got, nullptr);
     error = read != FALSE ? 0 : ::GetLastError();
     return got;
 }
 
-void Win32Platform::CloseFile(FileHandle file) {
-    static_cast<void>(::CloseHandle(win32::AsHandle(file)));
-}
+void Win32Platform::CloseFile(FileHandle file) { static_cast<void>(::CloseHandle(AsHandle(file))); }
 
 void Win32Platform::DebugPrint(const char16_t* line) {
     if (line != nullptr) {
-        ::OutputDebugStringW(win32::Wide(line));
+        ::OutputDebugStringW(Wide(line));
     }
 }
 
-}  // namespace vardel
+}  // namespace vardel::win32

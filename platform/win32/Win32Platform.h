@@ -16,9 +16,7 @@
 #include "platform/Platform.h"
 #include "platform/win32/UniqueHandle.h"
 
-namespace vardel {
-
-namespace win32 {
+namespace vardel::win32 {
 
 // A pause of about a millisecond, however coarse the system's clock: on a
 // high-resolution waitable timer where the system grants one, else Sleep(1)
@@ -43,8 +41,6 @@ using WaitingRead = std::function<ReadResult(std::uint32_t timeoutMs, std::uint8
 // millisecond; only a read that fails (the line is gone) sleeps the rest.
 bool WaitForFirstByte(const WaitingRead& read, ShortPause& pause, std::uint32_t timeoutMs,
                       std::uint8_t& byte);
-
-}  // namespace win32
 
 class Win32Platform final : public Platform {
 public:
@@ -96,10 +92,8 @@ private:
 
     std::wstring portName_;
     Stash stash_;
-    win32::ShortPause pause_;
+    ShortPause pause_;
 };
-
-namespace win32 {
 
 // The line settings applied to the DCB that GetCommState returned: 38,400
 // baud, 8N1, binary, no flow control on output, DTR and RTS off. fInX, the
@@ -111,6 +105,4 @@ COMMTIMEOUTS LinkTimeouts();
 // Reads that wait up to timeoutMs for the first byte and return with it.
 COMMTIMEOUTS WaitTimeouts(std::uint32_t timeoutMs);
 
-}  // namespace win32
-
-}  // namespace vardel
+}  // namespace vardel::win32

@@ -8,9 +8,7 @@
 #include "platform/win32/PacedTimer.h"
 #include "platform/win32/Win32Platform.h"
 
-namespace vardel {
-
-namespace win32 {
+namespace vardel::win32 {
 
 namespace {
 
@@ -88,8 +86,6 @@ bool WaitForFirstByte(const WaitingRead& read, ShortPause& pause, std::uint32_t 
     }
 }
 
-}  // namespace win32
-
 namespace {
 
 // One ReadFile of one byte; false when none came.
@@ -98,14 +94,14 @@ bool ReadOneByte(HANDLE port, std::uint8_t& byte) {
     return ::ReadFile(port, &byte, 1, &got, nullptr) != FALSE && got == 1;
 }
 
-win32::ReadResult ReadWaiting(HANDLE port, std::uint32_t timeoutMs, std::uint8_t& byte) {
-    COMMTIMEOUTS waiting = win32::WaitTimeouts(timeoutMs);
+ReadResult ReadWaiting(HANDLE port, std::uint32_t timeoutMs, std::uint8_t& byte) {
+    COMMTIMEOUTS waiting = WaitTimeouts(timeoutMs);
     DWORD got = 0;
     if (::SetCommTimeouts(port, &waiting) == FALSE ||
         ::ReadFile(port, &byte, 1, &got, nullptr) == FALSE) {
-        return win32::ReadResult::kFailed;
+        return ReadResult::kFailed;
     }
-    return got == 1 ? win32::ReadResult::kByte : win32::ReadResult::kNothing;
+    return got == 1 ? ReadResult::kByte : ReadResult::kNothing;
 }
 
 }  // namespace
@@ -121,16 +117,16 @@ PortHandle Win32Platform::OpenSerial() {
 // GetCommState's result is not looked at: the settings go on top of whatever
 // it left in the record. Only a refused SetCommState fails the configuration.
 bool Win32Platform::ConfigureSerial(PortHandle port) {
-    HANDLE handle = win32::AsHandle(port);
+    HANDLE handle = AsHandle(port);
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     static_cast<void>(::GetCommState(handle, &dcb));
-    win32::ApplyLinkSettings(dcb);
+    ApplyLinkSettings(dcb);
     if (::SetCommState(handle, &dcb) == FALSE) {
         return false;
     }
-    static_cast<void>(::SetupComm(handle, win32::kQueueBytes, win32::kQueueBytes));
-    COMMTIMEOUTS timeouts = win32::LinkTimeouts();
+    static_cast<void>(::SetupComm(handle, kQueueBytes, kQueueBytes));
+    COMMTIMEOUTS timeouts = LinkTimeouts();
     static_cast<void>(::SetCommTimeouts(handle, &timeouts));
     return true;
 }
@@ -139,7 +135,7 @@ void Win32Platform::PurgeSerial(PortHandle port) {
     if (stash_.port == port) {
         stash_ = {};  // it had arrived, so it goes too
     }
-    static_cast<void>(::PurgeComm(win32::AsHandle(port), win32::kPurgeEverything));
+    static_cast<void>(::PurgeComm(AsHandle(port), kPurgeEverything));
 }
 
 // No overlapped structure and no write time-out: WriteFile returns once the
@@ -147,7 +143,7 @@ void Win32Platform::PurgeSerial(PortHandle port) {
 std::uint32_t Win32Platform::WriteSerial(PortHandle port, const std::uint8_t* bytes,
                                          std::uint32_t length) {
     DWORD written = 0;
-    static_cast<void>(::WriteFile(win32::AsHandle(port), bytes, length, &written, nullptr));
+    static_cast<void>(::WriteFile(AsHandle(port), bytes, length, &written, nullptr));
     return written;
 }
 
@@ -157,19 +153,19 @@ bool Win32Platform::ReadSerialByte(PortHandle port, std::uint8_t& byte) {
         stash_ = {};
         return true;
     }
-    return ReadOneByte(win32::AsHandle(port), byte);
+    return ReadOneByte(AsHandle(port), byte);
 }
 
 void Win32Platform::WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) {
     if (stash_.port != 0) {
         return;  // a byte is already waiting
     }
-    HANDLE handle = win32::AsHandle(port);
+    HANDLE handle = AsHandle(port);
     std::uint8_t byte = 0;
-    const bool got = win32::WaitForFirstByte(
+    const bool got = WaitForFirstByte(
         [handle](std::uint32_t ms, std::uint8_t& into) { return ReadWaiting(handle, ms, into); },
         pause_, timeoutMs, byte);
-    COMMTIMEOUTS usual = win32::LinkTimeouts();
+    COMMTIMEOUTS usual = LinkTimeouts();
     static_cast<void>(::SetCommTimeouts(handle, &usual));
     if (got) {
         stash_ = {port, byte};
@@ -180,7 +176,7 @@ void Win32Platform::CloseSerial(PortHandle port) {
     if (stash_.port == port) {
         stash_ = {};
     }
-    static_cast<void>(::CloseHandle(win32::AsHandle(port)));
+    static_cast<void>(::CloseHandle(AsHandle(port)));
 }
 
-}  // namespace vardel
+}  // namespace vardel::win32

@@ -6,7 +6,7 @@
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Platform.h"
 
-namespace vardel {
+namespace vardel::win32 {
 
 namespace {
 
@@ -37,11 +37,11 @@ ProgramHandle Win32Platform::FindProgram(const char16_t* name) {
     if (name == nullptr) {
         return 0;
     }
-    return reinterpret_cast<ProgramHandle>(::FindWindowW(win32::Wide(name), nullptr));
+    return reinterpret_cast<ProgramHandle>(::FindWindowW(Wide(name), nullptr));
 }
 
 void Win32Platform::AskProgramToQuit(ProgramHandle program) {
-    static_cast<void>(::PostMessageW(win32::AsWindow(program), WM_QUIT, 0, 0));
+    static_cast<void>(::PostMessageW(AsWindow(program), WM_QUIT, 0, 0));
 }
 
-}  // namespace vardel
+}  // namespace vardel::win32

@@ -18,11 +18,7 @@
 #include "platform/fake/FakeWindow.h"
 #include "tests/engine/WireBytes.h"
 
-namespace vardel::testing {
-
-using test::BlockRequest;
-using test::Completion;
-using test::ResetFrame;
+namespace vardel::test {
 
 inline constexpr char16_t kQ9Image[] = u"/opt/vardel/KD51A.BIN";
 
@@ -35,7 +31,7 @@ struct DialogRig {
     }
 
     // An image of whole blocks (at least 16, the smallest image that loads).
-    void PutImage(std::size_t blocks) { fake.files[kQ9Image].bytes = test::Pattern(blocks * 64); }
+    void PutImage(std::size_t blocks) { fake.files[kQ9Image].bytes = Pattern(blocks * 64); }
 
     void Open() { window.Open(kMainDialogTemplate, dialog); }
     void Tick() { window.Timer(TIMER_ENGINE); }
@@ -51,4 +47,4 @@ struct DialogRig {
 
 class DialogTest : public ::testing::Test, protected DialogRig {};
 
-}  // namespace vardel::testing
+}  // namespace vardel::test

@@ -3,7 +3,7 @@
 // step label and the button when the step changed.
 #include "tests/app/DialogHarness.h"
 
-namespace vardel::testing {
+namespace vardel::test {
 namespace {
 
 using TextSets = std::vector<std::pair<int, std::u16string>>;
@@ -162,4 +162,4 @@ TEST_F(TickTest, ATickShowsWhatWasReportedSinceTheLastOne) {
 }
 
 }  // namespace
-}  // namespace vardel::testing
+}  // namespace vardel::test

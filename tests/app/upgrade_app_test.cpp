@@ -4,7 +4,7 @@
 #include "app/UpgradeApp.h"
 #include "tests/app/DialogHarness.h"
 
-namespace vardel::testing {
+namespace vardel::test {
 namespace {
 
 // Mid-transfer. Command 1001 ends the dialog even when its reset frame cannot go
@@ -42,4 +42,4 @@ TEST(UpgradeApp, ItsOneModalRunEndsWith1OnOkAnd2OnCancelOr1001WhichWritesTheRese
 }
 
 }  // namespace
-}  // namespace vardel::testing
+}  // namespace vardel::test

@@ -31,10 +31,10 @@
 #include <vector>
 
 #include "engine/UpgradeEngine.h"
-#include "platform/posix/PosixPlatform.h"
-#include "platform/posix/UniqueFd.h"
-#include "sim/McuSimulator.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/UniqueFd.h"
 #include "sim/PseudoTerminal.h"
+#include "sim/SimulatedMcu.h"
 
 namespace vardel::test {
 
@@ -110,7 +110,7 @@ inline sim::PseudoTerminal OpenPty() {
 // echo, flow control, 7 bits with parity at 9600 baud. A serial device may
 // come so; the engine's settings must make it a raw line.
 inline void Cook(const std::string& device) {
-    const UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    const linuxos::UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
     termios s{};
     EXPECT_EQ(::tcgetattr(fd.Get(), &s), 0) << device;
     s.c_iflag |= ICRNL | IXON | ISTRIP | INPCK;
@@ -124,7 +124,7 @@ inline void Cook(const std::string& device) {
 // Closes the master side as a pulled cable would: the slave sees a hang-up,
 // and the descriptor number stays its owner's to close.
 inline void HangUp(int master) {
-    const UniqueFd nothing(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    const linuxos::UniqueFd nothing(::open("/dev/null", O_RDWR | O_CLOEXEC));
     ::dup2(nothing.Get(), master);
 }
 
@@ -200,7 +200,7 @@ private:
     }
 
     pid_t pid_ = -1;
-    UniqueFd line_;  // one byte a stage each way: "go on", and '1' when it worked
+    linuxos::UniqueFd line_;  // one byte a stage each way: "go on", and '1' when it worked
 };
 
 // The Linux platform as it is, but for the program's path, which lies in a
@@ -262,7 +262,7 @@ public:
 private:
     static constexpr std::uint32_t kDataFrameSize = 69;  // "#UD", 64 bytes, sum and xor
 
-    PosixPlatform inner_;
+    linuxos::LinuxPlatform inner_;
     std::filesystem::path program_;
     std::size_t dataFrames_ = 0;
 };
@@ -283,20 +283,16 @@ class UpgradeRun {
 public:
     // `device`: where the engine looks for "COM4:"; empty: the pseudo-terminal.
     UpgradeRun(const sim::Options& options, const Bytes& image, const std::string& device = {})
-        : pty(OpenPty()),
+        : pty(Opened(mcu_)),
           platform(device.empty() ? pty.SlavePath() : device, folder.Path() / "vardel"),
-          engine(platform),
-          mcu_(options, image) {
+          engine(platform) {
         Cook(pty.SlavePath());
         WriteFirmware(image);
         g_texts.clear();
         engine.SetMessageCallback(RecordText, 0);
-        session_ = std::thread([this] { mcu_.Run(pty.Master()); });
+        mcu_.Start(options, image);
     }
-    ~UpgradeRun() {
-        mcu_.Stop();
-        if (session_.joinable()) session_.join();
-    }
+    ~UpgradeRun() { mcu_.Stop(); }
     UpgradeRun(const UpgradeRun&) = delete;
     UpgradeRun& operator=(const UpgradeRun&) = delete;
 
@@ -344,8 +340,7 @@ public:
     // Presses "完成重启" (writes the reset frame) and waits for the MCU's verdict.
     sim::Verdict FinishWithReset() {
         engine.SendReset();
-        if (session_.joinable()) session_.join();
-        sim::Verdict verdict = mcu_.Result();
+        sim::Verdict verdict = mcu_.AwaitEnd();
         if (verdict.completionSent && verdict.identical) {
             ++g_totals.completed;
             g_totals.bytesVerified += verdict.bytes;
@@ -357,7 +352,6 @@ public:
     // The MCU's end of the line is gone, as when a cable is pulled.
     void HangUp() {
         mcu_.Stop();
-        if (session_.joinable()) session_.join();
         test::HangUp(pty.Master());
     }
     // Replaces a firmware file's content (both files when name is empty).
@@ -370,7 +364,13 @@ public:
     }
 
     TempDir folder;  // the program's, with its firmware files
-    sim::PseudoTerminal pty;
+
+private:
+    // Before all that works on its terminal.
+    sim::SimulatedMcu mcu_;
+
+public:
+    const sim::PseudoTerminal& pty;
     RunPlatform platform;
     UpgradeEngine engine;
     const std::vector<std::u16string>& texts = g_texts;
@@ -384,9 +384,11 @@ private:
         g_texts.emplace_back(text);
         return 1;
     }
-
-    sim::McuSimulator mcu_;
-    std::thread session_;
+    static const sim::PseudoTerminal& Opened(sim::SimulatedMcu& mcu) {
+        std::string error;
+        EXPECT_TRUE(mcu.Open(error)) << error;
+        return mcu.Terminal();
+    }
 };
 
 }  // namespace vardel::test

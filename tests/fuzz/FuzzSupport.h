@@ -9,7 +9,7 @@
 #include <set>
 #include <vector>
 
-namespace vardel::fuzz {
+namespace vardel::test {
 
 // The fuzzer's bytes as a stream of small decisions. Once the bytes run out
 // every read gives 0, so a target never reads past its input.
@@ -45,4 +45,4 @@ inline std::set<std::int32_t> RequestsIn(const std::vector<std::uint8_t>& s) {
     return blocks;
 }
 
-}  // namespace vardel::fuzz
+}  // namespace vardel::test

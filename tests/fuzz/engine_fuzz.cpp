@@ -16,8 +16,8 @@
 
 namespace {
 
-using vardel::fuzz::Check;
 using vardel::test::Bytes;
+using vardel::test::Check;
 
 // A frame that is one whole block of the image, asked for, with its check bytes.
 bool IsAnAskedBlock(const Bytes& frame, const Bytes& image, const std::set<std::int32_t>& asked,
@@ -31,7 +31,7 @@ bool IsAnAskedBlock(const Bytes& frame, const Bytes& image, const std::set<std::
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vardel::fuzz::FuzzInput in{data, size};
+    vardel::test::FuzzInput in{data, size};
     vardel::FakePlatform fake;
     fake.now = in.Word();
     fake.msPerTickCount = 1 + in.Below(20);
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (; checkedWrites < fake.writeRequests.size(); ++checkedWrites) {
             const auto& frame = fake.writeRequests[checkedWrites];
             if (frame.size() == 69 && frame[2] == 0x44) {
-                Check(IsAnAskedBlock(frame, image, vardel::fuzz::RequestsIn(stream),
+                Check(IsAnAskedBlock(frame, image, vardel::test::RequestsIn(stream),
                                      engine.imageSize));
             }
         }

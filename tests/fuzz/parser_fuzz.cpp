@@ -10,10 +10,10 @@
 #include "platform/fake/FakePlatform.h"
 #include "tests/fuzz/FuzzSupport.h"
 
-using vardel::fuzz::Check;
+using vardel::test::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vardel::fuzz::FuzzInput in{data, size};
+    vardel::test::FuzzInput in{data, size};
     vardel::FakePlatform fake;
     fake.now = in.Word();  // anywhere on the clock, wrap included
     fake.msPerTickCount = 1 + in.Below(50);
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fake.Arrive(at, chunk);
         stream.insert(stream.end(), chunk.begin(), chunk.end());
     }
-    const std::set<std::int32_t> asked = vardel::fuzz::RequestsIn(stream);
+    const std::set<std::int32_t> asked = vardel::test::RequestsIn(stream);
 
     for (int window = 0; window < 4000 && fake.PendingInput() > 0; ++window) {
         const std::uint32_t start = fake.now;

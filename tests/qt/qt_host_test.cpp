@@ -20,7 +20,7 @@
 #include "platform/qt/SignalCommands.h"
 #include "tests/hosts/ScriptedDialog.h"
 
-namespace vardel {
+namespace vardel::test {
 namespace {
 
 using qt::QtDialogWindow;
@@ -152,7 +152,7 @@ TEST_F(QtHost, TheEngineTimerNeverPilesUpBehindASlowTick) {
 }
 
 }  // namespace
-}  // namespace vardel
+}  // namespace vardel::test
 
 // Offscreen unless a platform is named, also when ctest lists the cases.
 int main(int argc, char** argv) {

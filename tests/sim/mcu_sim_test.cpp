@@ -10,12 +10,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <numeric>
 #include <ostream>
 #include <string>
 
+#include "sim/DemoImage.h"
 #include "sim/SessionPlan.h"
 #include "tests/e2e/E2eHarness.h"
 
@@ -162,6 +164,26 @@ TEST(SessionPlan, HoldsEveryExtraAskedFor) {
     std::vector<std::uint16_t> inOrder(40);
     std::iota(inOrder.begin(), inOrder.end(), 0);
     EXPECT_NE(AskedBlocks({.order = sim::BlockOrder::Shuffled}), inOrder);
+}
+
+// Every demo, the benchmark and the Windows tests flash this image: its bytes
+// never change, whoever writes it.
+TEST(DemoImage, IsTheSameBytesFromTheToolAndTheLibrary) {
+    const TempDir dir;
+    const std::string a = dir.Path() / "KD51A.BIN";
+    const std::string b = dir.Path() / "MTK51A.BIN";
+    const std::string command =
+        std::string(VARDEL_MCU_SIM) + " --write-demo-image " + a + " --write-demo-image " + b;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const Bytes image = sim::DemoImage();
+    for (const std::string& path : {a, b}) {
+        std::ifstream file(path, std::ios::binary);
+        EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(file), {}), image) << path;
+    }
+    ASSERT_EQ(image.size(), 28'672u);
+    EXPECT_EQ(Bytes(image.begin(), image.begin() + 6), (Bytes{0x41, 0x6E, 0xD6, 0xBF, 0xA7, 0xD9}));
+    EXPECT_EQ(std::accumulate(image.begin(), image.end(), 0L), 3'648'164L);
+    EXPECT_EQ(sim::DemoImage(1024), Bytes(image.begin(), image.begin() + 1024));
 }
 
 }  // namespace

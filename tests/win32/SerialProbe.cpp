@@ -27,7 +27,7 @@ std::string MsSince(Clock::time_point start) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 2) return 2;
-    vardel::Win32Platform platform(argv[1]);
+    vardel::win32::Win32Platform platform(argv[1]);
     vardel::PortHandle port = 0;
     std::string line;
     while (std::getline(std::cin, line)) {

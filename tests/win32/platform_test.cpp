@@ -16,7 +16,7 @@
 #include "platform/win32/Win32Platform.h"
 #include "tests/win32/Win32TestSupport.h"
 
-namespace vardel {
+namespace vardel::test {
 namespace {
 
 constexpr DWORD kStartMs = 20000;  // a Wine program's start, on a busy machine
@@ -129,7 +129,7 @@ TEST(Win32SerialWait, TheByteIsSeenAtOnceWhicheverWayTheDriverBehavesAndTheWaitK
 
 class Win32Files : public ::testing::Test {
 protected:
-    Win32Platform platform;
+    win32::Win32Platform platform;
     // Beside the test program, a file of the case's own: cases may run at once.
     const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     const std::wstring file = test::ProgramFolder() + std::wstring(name.begin(), name.end());
@@ -196,4 +196,4 @@ TEST_F(Win32Files, TheProgramPathComesWholeOrNotAtAll) {
 }
 
 }  // namespace
-}  // namespace vardel
+}  // namespace vardel::test

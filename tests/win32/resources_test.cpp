@@ -10,7 +10,7 @@
 #include "app/resources/Resource.h"
 #include "tests/win32/Win32TestSupport.h"
 
-namespace vardel {
+namespace vardel::test {
 namespace {
 
 // Vardel.exe and its helpers are built into app/ beside this folder
@@ -123,4 +123,4 @@ TEST(Win32Resources, EachProgramsManifestRunsAsInvokerDpiAwareOnWindows7To11With
 }
 
 }  // namespace
-}  // namespace vardel
+}  // namespace vardel::test

@@ -8,7 +8,7 @@
 #include "platform/SerialPorts.h"
 #include "platform/win32/ComPortName.h"
 
-namespace vardel {
+namespace vardel::test {
 namespace {
 
 TEST(Win32ComPortName, EverySpellingOfAComPortLeadsThroughTheDeviceNamespace) {
@@ -43,4 +43,4 @@ TEST(Win32SerialPorts, EachListedPortCanBeOpenedByItsName) {
 }
 
 }  // namespace
-}  // namespace vardel
+}  // namespace vardel::test

@@ -74,7 +74,7 @@ class Program:
     when the test ends (the end of its debugger ends it)."""
 
     def __init__(self):
-        subprocess.run([sys.executable, os.path.join(SOURCE, "tools", "demo-image.py"),
+        subprocess.run([os.path.join(HOST, "sim", "vardel-mcu-sim"), "--write-demo-image",
                         os.path.join(APPS, "KD51A.BIN"), os.path.join(APPS, "MTK51A.BIN")],
                        check=True, capture_output=True)
         # winepath may end with a status of 1 and still print the path.

@@ -15,7 +15,7 @@
 #include "platform/win32/Win32WindowSystem.h"
 #include "tests/hosts/ScriptedDialog.h"
 
-namespace vardel {
+namespace vardel::test {
 namespace {
 
 using win32::Wide;
@@ -147,4 +147,4 @@ TEST_F(Win32Window, TheEngineTimerTicks200TimesASecondAndNeverPilesUp) {
 }
 
 }  // namespace
-}  // namespace vardel
+}  // namespace vardel::test

@@ -1,0 +1,118 @@
+// The command line's needs of Linux: reasons looked up again after a refusal,
+// signals counted into StopRequests, the terminal on standard output.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "platform/Console.h"
+#include "platform/SerialPorts.h"
+#include "platform/linux/FileHolders.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/Surroundings.h"
+#include "platform/linux/UniqueFd.h"
+#include "platform/linux/Utf.h"
+
+namespace vardel {
+namespace {
+
+std::string SystemText(int error) { return std::strerror(error); }
+
+// Serial devices belong to the group dialout.
+std::string PortText(int error) {
+    return SystemText(error) + (error == EACCES ? " (is the user in the dialout group?)" : "");
+}
+
+StopRequests* g_requests = nullptr;
+
+// Only lock-free atomics here: a handler may run on any thread.
+void OnInterrupt(int /*signal*/) {
+    if (g_requests != nullptr) g_requests->interrupts.fetch_add(1);
+}
+void OnEndNow(int /*signal*/) {
+    if (g_requests != nullptr) g_requests->endNow.store(true);
+}
+
+void Handle(int signal, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(signal, &action, nullptr);
+}
+
+}  // namespace
+
+std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+std::unique_ptr<Platform> MakePlatform(const std::string& device) {
+    return std::make_unique<linuxos::LinuxPlatform>(device);
+}
+
+std::u16string PathText(const std::string& path) { return linuxos::Utf8ToUtf16(path); }
+
+std::string ConsoleText(std::u16string_view text) { return linuxos::Utf16ToUtf8(text); }
+
+std::string FileRefusal(const std::string& path) {
+    const linuxos::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0) {
+        return SystemText(errno);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return SystemText(EISDIR);
+    }
+    linuxos::FileHolders holders;
+    if (const auto writer = holders.Find(fd.Get(), linuxos::FileHolders::Access::Writing)) {
+        return "still being written by PID " + std::to_string(writer->pid);
+    }
+    return "locked by another program";
+}
+
+std::string ErrorText(std::uint32_t error) { return SystemText(static_cast<int>(error)); }
+
+std::string PortRefusal(const std::string& device) {
+    const linuxos::UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.Valid()) {
+        return errno == EBUSY ? "in use by another program (opened exclusively)" : PortText(errno);
+    }
+    if (::isatty(fd.Get()) != 1) {
+        return "not a serial port";
+    }
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        return "in use by another program (it holds the lock)";
+    }
+    if (const std::string holder = DescribePortHolder(device); !holder.empty()) {
+        return "in use by " + holder;
+    }
+    return "in use by another program";
+}
+
+std::string SettingsRefusal(const std::string& device) {
+    const linuxos::UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    termios settings{};
+    if (fd.Valid() && ::tcgetattr(fd.Get(), &settings) != 0) {
+        return "not a serial port (" + PortText(errno) + ")";
+    }
+    return "refused the line settings 38,400 baud 8N1";
+}
+
+void WatchStopRequests(StopRequests& requests) {
+    g_requests = &requests;
+    Handle(SIGINT, OnInterrupt);
+    Handle(SIGTERM, OnEndNow);
+    Handle(SIGHUP, OnEndNow);
+    // A reader of our output that goes away must not end the upgrades.
+    Handle(SIGPIPE, SIG_IGN);
+}
+
+bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+int TerminalColumns() { return linuxos::TerminalColumns(STDOUT_FILENO); }
+
+}  // namespace vardel

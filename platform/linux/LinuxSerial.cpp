@@ -1,0 +1,223 @@
+// The serial port: a terminal device in raw mode, opened without blocking so
+// that a read never waits.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/WholeTransfer.h"
+
+namespace vardel::linuxos {
+namespace {
+
+constexpr speed_t kBaudRate = B38400;
+constexpr int kForever = -1;
+constexpr short kLineGone = POLLHUP | POLLERR | POLLNVAL;
+
+int PollTimeout(std::uint32_t ms) {
+    return ms > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(ms);
+}
+
+void Sleep(int ms) {
+    if (ms > 0) {
+        ::poll(nullptr, 0, ms);  // a signal may end it early, as callers allow
+    }
+}
+
+// Raw bytes both ways at 38,400 8N1. No flow control on output: neither
+// hardware (CRTSCTS) nor XON/XOFF from the MCU (IXON). IXOFF, the flow control
+// we might impose on the MCU, is left as the device had it. CLOCAL: the line
+// has no modem control, so a missing carrier must not hang it up.
+// VMIN 1 / VTIME 0 with O_NONBLOCK: an empty line reads as EAGAIN at once.
+void SetLineSettings(termios& settings) {
+    ::cfmakeraw(&settings);
+    settings.c_iflag &= ~(IUCLC | INPCK);
+    settings.c_cflag &= ~(CSTOPB | CRTSCTS);
+    settings.c_cflag |= CLOCAL | CREAD;
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    ::cfsetispeed(&settings, kBaudRate);
+    ::cfsetospeed(&settings, kBaudRate);
+}
+
+// tcsetattr() succeeds when any one change took, so the line is read back.
+bool HasLineSettings(const termios& settings) {
+    return ::cfgetispeed(&settings) == kBaudRate && ::cfgetospeed(&settings) == kBaudRate &&
+           (settings.c_cflag & CSIZE) == CS8 &&
+           (settings.c_cflag & (PARENB | CSTOPB | CRTSCTS)) == 0 &&
+           (settings.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD) &&
+           (settings.c_iflag & (IXON | ICRNL | ISTRIP)) == 0 &&
+           (settings.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 &&
+           (settings.c_oflag & OPOST) == 0;
+}
+
+// The MCU's line has no use for DTR and RTS. A pseudo-terminal has no modem
+// lines at all, so a refusal here is no failure.
+void DropModemLines(int fd) {
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ::ioctl(fd, TIOCMBIC, &lines);
+}
+
+bool ApplyLineSettings(int fd) {
+    termios settings{};
+    if (fd < 0 || ::tcgetattr(fd, &settings) != 0) {
+        return false;
+    }
+    SetLineSettings(settings);
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
+        return false;
+    }
+    DropModemLines(fd);
+    termios applied{};
+    return ::tcgetattr(fd, &applied) == 0 && HasLineSettings(applied);
+}
+
+// Blocks until the line takes more bytes; false when it never will.
+bool WaitWritable(int fd) {
+    pollfd entry{fd, POLLOUT, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&entry, 1, kForever);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0 && (entry.revents & POLLOUT) != 0;
+}
+
+}  // namespace
+
+int LinuxPlatform::PortFd(PortHandle port) const {
+    if (port <= 0 || port - 1 > INT_MAX) {
+        return -1;
+    }
+    const int fd = static_cast<int>(port - 1);
+    return ports_.Holds(fd) ? fd : -1;
+}
+
+PortHandle LinuxPlatform::OpenSerial() {
+    if (PortStillHeld()) {
+        return kInvalidHandle;
+    }
+    UniqueFd fd(::open(serialDevice_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    // The lock keeps out every other opener that asks for it, root included;
+    // TIOCEXCL also keeps out those that do not ask, except root. Neither
+    // sees a program that opened the device before us without a lock.
+    if (!fd.Valid() || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 || PortHeldByAnother(fd.Get())) {
+        return kInvalidHandle;
+    }
+    // Not a terminal: the open stands, and ConfigureSerial will refuse it.
+    ::ioctl(fd.Get(), TIOCEXCL);
+    return static_cast<PortHandle>(ports_.Add(std::move(fd))) + 1;
+}
+
+// The holder found on an earlier attempt is looked at alone, without even
+// opening the device, and only once somebody has closed what it holds: for as
+// long as it holds the port, a tick costs one read of the close watch.
+bool LinuxPlatform::PortStillHeld() {
+    if (!portHolder_) {
+        return false;
+    }
+    if (portWatch_.Quiet()) {
+        return true;
+    }
+    struct stat device {};
+    if (::stat(serialDevice_.c_str(), &device) == 0 &&
+        FileHolders::StillHolds(*portHolder_, device)) {
+        return true;
+    }
+    portHolder_.reset();
+    portWatch_.Stop();
+    return false;
+}
+
+bool LinuxPlatform::PortHeldByAnother(int fd) {
+    if (settingsRefusedAt_ &&
+        std::chrono::steady_clock::now() - *settingsRefusedAt_ < kSearchPortAgainAfter) {
+        return false;
+    }
+    portHolder_ = holders_.Find(fd, FileHolders::Access::Any);
+    if (!portHolder_) {
+        portWatch_.Stop();
+        return false;
+    }
+    // The watch begins before the holder is looked at again, so that a close
+    // in between is never missed. A holder that let go already still counts
+    // for this attempt; the next one searches anew.
+    portWatch_.Start(*portHolder_);
+    struct stat device {};
+    if (::fstat(fd, &device) != 0 || !FileHolders::StillHolds(*portHolder_, device)) {
+        portHolder_.reset();
+        portWatch_.Stop();
+    }
+    return true;
+}
+
+bool LinuxPlatform::ConfigureSerial(PortHandle port) {
+    const bool configured = ApplyLineSettings(PortFd(port));
+    settingsRefusedAt_.reset();
+    if (!configured) {
+        settingsRefusedAt_ = std::chrono::steady_clock::now();
+    }
+    return configured;
+}
+
+void LinuxPlatform::PurgeSerial(PortHandle port) {
+    if (const int fd = PortFd(port); fd >= 0) {
+        ::tcflush(fd, TCIOFLUSH);
+    }
+}
+
+std::uint32_t LinuxPlatform::WriteSerial(PortHandle port, const std::uint8_t* bytes,
+                                         std::uint32_t length) {
+    const int fd = PortFd(port);
+    if (fd < 0) {
+        return 0;
+    }
+    return TransferWhole(
+        length, [&](std::uint32_t sent) { return ::write(fd, bytes + sent, length - sent); },
+        [&](ssize_t written) {
+            // Anything else ends it: EIO once the other side has hung up, among others.
+            return written < 0 && (errno == EINTR || (errno == EAGAIN && WaitWritable(fd)));
+        });
+}
+
+// EAGAIN (empty line), EIO or 0 (hung up) and EINTR all mean "no byte".
+bool LinuxPlatform::ReadSerialByte(PortHandle port, std::uint8_t& byte) {
+    const int fd = PortFd(port);
+    return fd >= 0 && ::read(fd, &byte, 1) == 1;
+}
+
+void LinuxPlatform::WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) {
+    const int timeout = PollTimeout(timeoutMs);
+    const int fd = PortFd(port);
+    if (fd < 0) {
+        Sleep(timeout);
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    pollfd entry{fd, POLLIN, 0};
+    if (::poll(&entry, 1, timeout) <= 0 || (entry.revents & kLineGone) == 0) {
+        return;
+    }
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    Sleep(timeout - static_cast<int>(waited.count()));
+}
+
+void LinuxPlatform::CloseSerial(PortHandle port) {
+    const int fd = PortFd(port);
+    if (fd < 0) {
+        return;
+    }
+    // Leave the device as open to others as it was before us.
+    ::ioctl(fd, TIOCNXCL);
+    ports_.Close(fd);
+}
+
+}  // namespace vardel::linuxos
