@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iostream>
+#include <nlohmann/json.hpp>
+#include <string_view>
 
 namespace vardel::flash {
 namespace {
@@ -18,10 +20,18 @@ const char* const kFooter =
     "Exit status: 0 every unit completed; 1 any failed; 2 usage or file error (nothing\n"
     "sent); 130 stopped by the user.";
 
-std::optional<std::string> Duplicate(std::vector<std::string> ports) {
-    std::sort(ports.begin(), ports.end());
-    const auto twice = std::adjacent_find(ports.begin(), ports.end());
-    return twice == ports.end() ? std::nullopt : std::optional<std::string>(*twice);
+// A usage error: one line on standard error, and with --json (looked for in
+// the raw arguments, as the parse may not have got that far) a JSON line too.
+int UsageError(const std::string& text, int argc, char** argv) {
+    std::cerr << "vardel-flash: " << text << " (see --help)\n";
+    if (std::find_if(argv + 1, argv + argc, [](const char* a) {
+            return std::string_view(a) == "--json";
+        }) != argv + argc) {
+        std::cout << nlohmann::json{{"port", nullptr}, {"event", "error"}, {"text", text}}.dump(
+                         -1, ' ', false, nlohmann::json::error_handler_t::replace)
+                  << '\n';
+    }
+    return kExitUsage;
 }
 
 }  // namespace
@@ -29,6 +39,8 @@ std::optional<std::string> Duplicate(std::vector<std::string> ports) {
 std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
     CLI::App app(kDescription, "vardel-flash");
     app.footer(kFooter);
+    // "/fw/KD51A.BIN" is a file, never an option, on Windows too.
+    app.allow_windows_style_options(false);
     app.add_option("FIRMWARE", options.firmware, "the firmware image (1,024 to 65,536 bytes used)");
     app.add_option("-p,--port", options.ports,
                    "a unit's serial port; repeat it for several units at once (default: " +
@@ -47,7 +59,11 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
     app.add_flag("--check", options.checkOnly,
                  "read and check the file, open and set each port, send nothing");
     app.add_flag("--json", options.json, "one JSON object a line on standard output");
-    app.add_flag("-q,--quiet", options.quiet, "only errors and the closing summary");
+    app.add_flag("-q,--quiet", options.quiet,
+                 "only errors (the MCU's own among them) and the closing summary");
+    app.add_option("--trace", options.trace,
+                   "write every byte each way to FILE, with its time and the frame it forms")
+        ->type_name("FILE");
     app.add_flag("--list-ports", options.listPorts, "list the serial ports of this machine");
     app.set_version_flag("--version", "vardel-flash " VARDEL_VERSION);
 
@@ -56,22 +72,16 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
     } catch (const CLI::Success& done) {
         return app.exit(done);
     } catch (const CLI::ParseError& error) {
-        std::cerr << "vardel-flash: " << error.what() << " (see --help)\n";
-        return kExitUsage;
+        return UsageError(error.what(), argc, argv);
     }
     if (options.listPorts) {
         return std::nullopt;
     }
     if (options.firmware.empty()) {
-        std::cerr << "vardel-flash: no FIRMWARE file named (see --help)\n";
-        return kExitUsage;
+        return UsageError("no FIRMWARE file named", argc, argv);
     }
     if (options.ports.empty()) {
         options.ports.emplace_back(VARDEL_DEFAULT_PORT);
-    }
-    if (const auto twice = Duplicate(options.ports)) {
-        std::cerr << "vardel-flash: the port " << *twice << " is named twice\n";
-        return kExitUsage;
     }
     return std::nullopt;
 }

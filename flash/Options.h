@@ -18,6 +18,7 @@ struct Options {
     bool json = false;
     bool quiet = false;
     bool listPorts = false;
+    std::string trace;  // the trace file; empty: none
 };
 
 // Exit status of a usage error: nothing was sent.

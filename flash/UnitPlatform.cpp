@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "engine/WireProtocol.h"
 
@@ -9,10 +10,12 @@ namespace vardel::flash {
 
 UnitPlatform::UnitPlatform(std::unique_ptr<Platform> system,
                            const std::vector<std::uint8_t>& firmware)
-    : system_(std::move(system)), firmware_(firmware) {}
+    : system_(std::move(system)),
+      firmware_(firmware),
+      served_(firmware.size() / wire::kBlockSize, false) {}
 
 FileHandle UnitPlatform::OpenFileForReading(const char16_t* /*path*/) {
-    served_ = 0;
+    fileRead_ = 0;
     return kServedFile;
 }
 
@@ -20,18 +23,95 @@ std::uint32_t UnitPlatform::ReadFile(FileHandle file, std::uint8_t* buffer, std:
                                      std::uint32_t& error) {
     error = 0;
     if (file != kServedFile) return 0;
-    const std::size_t count = std::min<std::size_t>(length, firmware_.size() - served_);
-    std::memcpy(buffer, firmware_.data() + served_, count);
-    served_ += count;
+    const std::size_t count = std::min<std::size_t>(length, firmware_.size() - fileRead_);
+    std::memcpy(buffer, firmware_.data() + fileRead_, count);
+    fileRead_ += count;
     return static_cast<std::uint32_t>(count);
 }
 
-void UnitPlatform::CloseFile(FileHandle /*file*/) { served_ = 0; }
+void UnitPlatform::CloseFile(FileHandle /*file*/) { fileRead_ = 0; }
 
-bool UnitPlatform::ReadSerialByte(PortHandle port, std::uint8_t& byte) {
-    if (!system_->ReadSerialByte(port, byte)) return false;
+std::uint32_t UnitPlatform::ProgramFilePath(char16_t* buffer, std::uint32_t capacity) {
+    const char16_t path[] = {system_->FolderSeparator(), u'v', u'a', u'r', u'd', u'e', u'l', 0};
+    const auto length = static_cast<std::uint32_t>(std::size(path) - 1);
+    if (capacity > length) std::copy(std::begin(path), std::end(path), buffer);
+    return length;
+}
+
+PortHandle UnitPlatform::OpenSerial() {
+    const PortHandle port = system_->OpenSerial();
+    if (port == kInvalidHandle || port == 0) return kInvalidHandle;
+    systemPort_ = port;
+    open_ = true;
+    return kEnginePort;
+}
+
+bool UnitPlatform::ConfigureSerial(PortHandle /*port*/) {
+    return systemPort_ != 0 && system_->ConfigureSerial(systemPort_);
+}
+
+void UnitPlatform::PurgeSerial(PortHandle /*port*/) {
+    if (systemPort_ != 0) system_->PurgeSerial(systemPort_);
+}
+
+void UnitPlatform::CloseSerial(PortHandle /*port*/) {
+    if (systemPort_ != 0) system_->CloseSerial(systemPort_);
+    systemPort_ = 0;
+    open_ = false;
+}
+
+LineFault UnitPlatform::SerialFault(PortHandle /*port*/) const { return fault_; }
+
+// Gone: the port is closed at once (an adapter pulled out leaves nothing to
+// keep) and opened again when its path is back. Stalled: the unit fails.
+void UnitPlatform::LookForFault() {
+    if (systemPort_ == 0) return;
+    const LineFault fault = system_->SerialFault(systemPort_);
+    if (fault == LineFault::None) return;
+    fault_ = fault;
+    if (fault != LineFault::Gone) return;
+    system_->CloseSerial(systemPort_);
+    systemPort_ = 0;
+    goneSince_ = Clock::now();
+    reopenedAt_ = Clock::now();
+}
+
+void UnitPlatform::Reopen() {
+    if (Clock::now() - reopenedAt_ < kReopenEvery) return;
+    reopenedAt_ = Clock::now();
+    const PortHandle port = system_->OpenSerial();
+    if (port == kInvalidHandle || port == 0) return;
+    if (!system_->ConfigureSerial(port)) {
+        system_->CloseSerial(port);
+        return;
+    }
+    systemPort_ = port;
+    fault_ = LineFault::None;
+    goneSince_.reset();
+    ++reconnections_;
+    // The MCU needs a moment to ask again: the silence is counted from here.
+    lastProgress_ = Clock::now();
+}
+
+bool UnitPlatform::ReadSerialByte(PortHandle /*port*/, std::uint8_t& byte) {
+    if (systemPort_ == 0) return false;
+    if (!system_->ReadSerialByte(systemPort_, byte)) {
+        LookForFault();
+        return false;
+    }
+    if (tap_) tap_(false, &byte, 1, Clock::now());
     Watch(byte);
     return true;
+}
+
+void UnitPlatform::WaitSerialReadable(PortHandle /*port*/, std::uint32_t timeoutMs) {
+    if (open_ && systemPort_ == 0) Reopen();
+    if (systemPort_ == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+        return;
+    }
+    system_->WaitSerialReadable(systemPort_, timeoutMs);
+    LookForFault();
 }
 
 // A block request is "#U", a kind byte, H, L and the complements of H and L:
@@ -47,18 +127,30 @@ void UnitPlatform::Watch(std::uint8_t byte) {
     }
 }
 
-std::uint32_t UnitPlatform::WriteSerial(PortHandle port, const std::uint8_t* bytes,
+std::uint32_t UnitPlatform::WriteSerial(PortHandle /*port*/, const std::uint8_t* bytes,
                                         std::uint32_t length) {
-    const std::uint32_t written = system_->WriteSerial(port, bytes, length);
+    if (systemPort_ == 0) return 0;
+    const std::uint32_t written = system_->WriteSerial(systemPort_, bytes, length);
+    if (tap_ && written > 0) tap_(true, bytes, written, Clock::now());
+    if (written < length) LookForFault();
     const std::uint8_t command = length > wire::kHeaderLength - 1 ? bytes[2] : 0;
     if (command == wire::kCmdEnterUpgrade && length == wire::kEnterUpgradeLength) {
-        lastHeard_ = Clock::now();  // the MCU's silence is counted from here
+        lastProgress_ = Clock::now();  // the MCU's silence is counted from here
     }
     if (command == wire::kCmdData && written == wire::kDataFrameLength) {
         ++dataFrames_;
         lastServed_ = lastRequest_;
+        lastProgress_ = Clock::now();
+        if (lastRequest_ && *lastRequest_ < served_.size() && !served_[*lastRequest_]) {
+            served_[*lastRequest_] = true;
+            ++servedBlocks_;
+        }
     }
     return written;
+}
+
+int UnitPlatform::ServedPercent() const {
+    return served_.empty() ? 0 : static_cast<int>(servedBlocks_ * 100 / served_.size());
 }
 
 }  // namespace vardel::flash

@@ -18,6 +18,7 @@ struct UnitResult {
     std::string reason;        // for Failed and Stopped: what happened, where
     std::uint32_t blocks = 0;  // data frames written whole
     double seconds = 0;
+    std::uint32_t reconnections = 0;  // times the port went away and came back
     [[nodiscard]] double BytesPerSecond() const;
 };
 

@@ -10,8 +10,9 @@
 #include <cstddef>
 #include <string>
 
-#include "flash/Displays.h"
+#include "flash/Display.h"
 #include "flash/FirmwareFile.h"
+#include "flash/UnitPlatform.h"
 #include "flash/UnitResult.h"
 
 namespace vardel::flash {
@@ -23,6 +24,7 @@ struct UnitSetup {
     std::chrono::seconds timeout{10};
     bool reset = true;
     bool checkOnly = false;
+    UnitPlatform::LineTap tap;  // each byte on the line, for the trace; may be empty
 };
 
 // Runs on the calling thread until the unit ends or `stop` is set; reports

@@ -21,8 +21,28 @@ namespace vardel {
 // which cannot spell every file name.
 [[nodiscard]] std::vector<std::string> Arguments(int argc, char** argv);
 
+// How the command line's ports behave beyond what the engine needs of them.
+struct LineOptions {
+    // Each write may wait for the line this long beyond its bytes' time on
+    // the wire (38,400 baud); past that it returns short and the port reports
+    // LineFault::Stalled. 0: a write waits for as long as the line needs.
+    std::uint32_t writeMarginMs = 0;
+    // Ask the driver to hand over each received byte at once (a USB serial
+    // adapter otherwise holds them up to its latency timer).
+    bool lowLatency = false;
+};
+
+// The time `bytes` take on the wire at 38,400 baud, 10 bits a character,
+// rounded up to whole milliseconds.
+[[nodiscard]] constexpr std::uint32_t LineTimeMs(std::uint32_t bytes) {
+    constexpr std::uint32_t kBitsPerCharacter = 10;
+    constexpr std::uint32_t kBitsPerSecond = 38400;
+    return (bytes * kBitsPerCharacter * 1000 + kBitsPerSecond - 1) / kBitsPerSecond;
+}
+
 // The system's platform with `device` as its serial port.
-[[nodiscard]] std::unique_ptr<Platform> MakePlatform(const std::string& device);
+[[nodiscard]] std::unique_ptr<Platform> MakePlatform(const std::string& device,
+                                                     const LineOptions& line = {});
 
 // A path as the command line gave it, in the form Platform takes.
 [[nodiscard]] std::u16string PathText(const std::string& path);
@@ -44,18 +64,27 @@ namespace vardel {
 [[nodiscard]] std::string SettingsRefusal(const std::string& device);
 
 // The user's requests to stop, counted by the system's handlers from the
-// moment WatchStopRequests is called: interrupts (Ctrl-C) and a request to
-// end at once (SIGTERM or a closed terminal on Linux, a closed console on
-// Windows). Only one StopRequests is watched at a time.
+// moment WatchStopRequests is first called: interrupts (Ctrl-C), a terminal
+// that hung up (SIGHUP: a dropped SSH session) and a request to end at once
+// (SIGTERM on Linux; a closed console, log-off or shutdown on Windows). The
+// counts live as long as the process, so a handler never outlives them.
 struct StopRequests {
     std::atomic<unsigned> interrupts{0};
+    std::atomic<unsigned> hangups{0};
     std::atomic<bool> endNow{false};
 };
-void WatchStopRequests(StopRequests& requests);
+[[nodiscard]] const StopRequests& WatchStopRequests();
 
 // Whether standard output is a terminal that takes cursor movements, made
 // ready for them; its width in columns (0 when it is no terminal).
 [[nodiscard]] bool StandardOutputIsTerminal();
 [[nodiscard]] int TerminalColumns();
+// Its height in rows (0 when it is no terminal).
+[[nodiscard]] int TerminalRows();
+
+// What a port's name stands for, so that two names of one port compare
+// equal: on Linux its device and inode once links are followed, on Windows
+// the normalised COMn; the name itself when it stands for nothing.
+[[nodiscard]] std::string PortIdentity(const std::string& device);
 
 }  // namespace vardel

@@ -25,6 +25,15 @@ using ProgramHandle = std::intptr_t;
 
 inline constexpr std::intptr_t kInvalidHandle = -1;
 
+// What a port met that a call's own answer cannot say (a read that found no
+// byte, a write that went out short). The engine never asks; the command
+// line does, to tell a pulled cable from a silent MCU.
+enum class LineFault {
+    None,
+    Gone,     // the device went away or the line hung up: it will give no byte again
+    Stalled,  // a write found the line taking no bytes for longer than its limit
+};
+
 class Platform {
 public:
     Platform() = default;
@@ -51,6 +60,11 @@ public:
     // first. May return early (a signal, a hung-up line); callers re-check.
     virtual void WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) = 0;
     virtual void CloseSerial(PortHandle port) = 0;
+    // The fault met on port since it was opened; a platform that cannot tell
+    // says None.
+    [[nodiscard]] virtual LineFault SerialFault(PortHandle /*port*/) const {
+        return LineFault::None;
+    }
 
     // --- clock ---
     // Milliseconds on a monotonic clock, cut to 32 bits: it wraps.

@@ -49,11 +49,13 @@ bool NaturalLess(std::string_view a, std::string_view b) {
 
 void PrintJson(const SerialPortInfo& port, std::ostream& out) {
     // In this order, so that a reader sees the event and the port first.
-    const nlohmann::ordered_json line = {
+    nlohmann::ordered_json line = {
         {"event", "port"},         {"port", port.device},
         {"aliases", port.aliases}, {"description", port.description},
         {"holder", port.holder},
     };
+    if (port.latencyTimerMs > 0) line["latency_timer_ms"] = port.latencyTimerMs;
+    if (!port.latencyFix.empty()) line["latency_fix"] = port.latencyFix;
     // sysfs passes on whatever a USB device calls itself: never let a stray
     // byte end the listing.
     out << line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
@@ -87,10 +89,19 @@ void PrintSerialPorts(const std::vector<SerialPortInfo>& ports, std::ostream& ou
         line.resize(width, ' ');
         line += "  ";
         line += port.description.empty() ? "-" : port.description;
+        if (port.latencyTimerMs > 0) {
+            line += "  latency timer " + std::to_string(port.latencyTimerMs) + " ms";
+        }
         if (!port.holder.empty()) {
             line += "  [in use by " + port.holder + "]";
         }
         out << line << '\n';
+        if (!port.latencyFix.empty()) {
+            out << "    warning: each block request waits up to " +
+                       std::to_string(port.latencyTimerMs) + " ms in the adapter; " +
+                       port.latencyFix
+                << '\n';
+        }
         for (const std::string& alias : port.aliases) {
             out << "    also " << alias << '\n';
         }

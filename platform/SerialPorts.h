@@ -14,6 +14,10 @@ struct SerialPortInfo {
     std::vector<std::string> aliases;  // other names of the same device (/dev/serial/by-id/...)
     std::string description;           // driver, USB maker and product where known; may be empty
     std::string holder;                // "PID 1234 (minicom)" while another process has it open
+    int latencyTimerMs = 0;            // a USB adapter's latency timer; 0 when it has none
+    // When the timer is above 1 ms and this program cannot lower it by
+    // itself: what the user can do about it.
+    std::string latencyFix;
 };
 
 // The serial ports of this machine that have a driver behind them, sorted by
@@ -29,7 +33,8 @@ void SortSerialPorts(std::vector<SerialPortInfo>& ports);
 
 // The lines `vardel-flash --list-ports` prints: plain, or with json one JSON
 // object a line ({"event":"port","port":...,"aliases":[...],"description":...,
-// "holder":...}). Bytes that are not UTF-8 are replaced, never fatal.
+// "holder":...,"latency_timer_ms":...,"latency_fix":...}, the last two only
+// where known). Bytes that are not UTF-8 are replaced, never fatal.
 void PrintSerialPorts(const std::vector<SerialPortInfo>& ports, std::ostream& out, bool json);
 
 }  // namespace vardel

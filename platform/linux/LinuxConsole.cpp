@@ -2,6 +2,7 @@
 // signals counted into StopRequests, the terminal on standard output.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -28,15 +29,12 @@ std::string PortText(int error) {
     return SystemText(error) + (error == EACCES ? " (is the user in the dialout group?)" : "");
 }
 
-StopRequests* g_requests = nullptr;
+StopRequests g_requests;
 
 // Only lock-free atomics here: a handler may run on any thread.
-void OnInterrupt(int /*signal*/) {
-    if (g_requests != nullptr) g_requests->interrupts.fetch_add(1);
-}
-void OnEndNow(int /*signal*/) {
-    if (g_requests != nullptr) g_requests->endNow.store(true);
-}
+void OnInterrupt(int /*signal*/) { g_requests.interrupts.fetch_add(1); }
+void OnHangup(int /*signal*/) { g_requests.hangups.fetch_add(1); }
+void OnEndNow(int /*signal*/) { g_requests.endNow.store(true); }
 
 void Handle(int signal, void (*handler)(int)) {
     struct sigaction action {};
@@ -50,8 +48,8 @@ void Handle(int signal, void (*handler)(int)) {
 
 std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
-std::unique_ptr<Platform> MakePlatform(const std::string& device) {
-    return std::make_unique<linuxos::LinuxPlatform>(device);
+std::unique_ptr<Platform> MakePlatform(const std::string& device, const LineOptions& line) {
+    return std::make_unique<linuxos::LinuxPlatform>(device, line);
 }
 
 std::u16string PathText(const std::string& path) { return linuxos::Utf8ToUtf16(path); }
@@ -102,17 +100,31 @@ std::string SettingsRefusal(const std::string& device) {
     return "refused the line settings 38,400 baud 8N1";
 }
 
-void WatchStopRequests(StopRequests& requests) {
-    g_requests = &requests;
+const StopRequests& WatchStopRequests() {
     Handle(SIGINT, OnInterrupt);
     Handle(SIGTERM, OnEndNow);
-    Handle(SIGHUP, OnEndNow);
+    Handle(SIGHUP, OnHangup);
     // A reader of our output that goes away must not end the upgrades.
     Handle(SIGPIPE, SIG_IGN);
+    return g_requests;
 }
 
 bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
 int TerminalColumns() { return linuxos::TerminalColumns(STDOUT_FILENO); }
+
+int TerminalRows() {
+    constexpr int kUsualRows = 24;
+    winsize size{};
+    if (::isatty(STDOUT_FILENO) != 1) return 0;
+    return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 ? size.ws_row
+                                                                              : kUsualRows;
+}
+
+std::string PortIdentity(const std::string& device) {
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0) return device;
+    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+}
 
 }  // namespace vardel

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Console.h"
 #include "platform/Platform.h"
 #include "platform/linux/FdTable.h"
 #include "platform/linux/FileHolders.h"
@@ -29,7 +30,8 @@ namespace vardel::linuxos {
 class LinuxPlatform final : public Platform {
 public:
     // serialDevice: the device that stands for "COM4:", e.g. /dev/ttyS3.
-    explicit LinuxPlatform(std::string serialDevice);
+    // line: what the command line asks of the port beyond the engine's needs.
+    explicit LinuxPlatform(std::string serialDevice, const LineOptions& line = {});
 
     // The device is opened, locked, and refused while any other process has
     // it open, before its settings are touched. The holder found is watched:
@@ -48,6 +50,10 @@ public:
     // loops on this from spinning.
     void WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) override;
     void CloseSerial(PortHandle port) override;
+    // Gone after a read that met the end of the line (0, EIO, ENXIO, ENODEV),
+    // a write that met EIO, ENXIO or ENODEV, or a wait that saw POLLHUP,
+    // POLLERR or POLLNVAL; Stalled after a write that ran out of its limit.
+    [[nodiscard]] LineFault SerialFault(PortHandle port) const override;
 
     std::uint32_t TickCount() override;
 
@@ -105,6 +111,8 @@ private:
     bool PortHeldByAnother(int fd);
 
     std::string serialDevice_;
+    LineOptions line_;
+    LineFault fault_ = LineFault::None;  // of the port opened last
     FdTable ports_;
     FdTable files_;
     ProcessTable processes_;

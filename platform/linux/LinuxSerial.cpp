@@ -5,12 +5,16 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <linux/serial.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <optional>
+
+#include "platform/linux/AdapterLatency.h"
 
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/WholeTransfer.h"
@@ -80,14 +84,38 @@ bool ApplyLineSettings(int fd) {
     return ::tcgetattr(fd, &applied) == 0 && HasLineSettings(applied);
 }
 
-// Blocks until the line takes more bytes; false when it never will.
-bool WaitWritable(int fd) {
+using Clock = std::chrono::steady_clock;
+
+// Blocks until the line takes more bytes, or until `until` when given; false
+// when it does not take them by then.
+bool WaitWritable(int fd, const std::optional<Clock::time_point>& until) {
     pollfd entry{fd, POLLOUT, 0};
     int ready = 0;
     do {
-        ready = ::poll(&entry, 1, kForever);
+        int timeout = kForever;
+        if (until) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*until - Clock::now());
+            timeout = PollTimeout(static_cast<std::uint32_t>(std::max<long>(left.count(), 0)));
+        }
+        ready = ::poll(&entry, 1, timeout);
     } while (ready < 0 && errno == EINTR);
     return ready > 0 && (entry.revents & POLLOUT) != 0;
+}
+
+// What a failed read or write says of the line: a hung-up line or a device
+// that went away never gives or takes a byte again.
+bool LineIsGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
+// The driver's low-latency mode hands each received byte over at once; a USB
+// adapter otherwise holds a short request up to its latency timer. A device
+// that has no such mode (a pseudo-terminal) is used as it is.
+void AskLowLatency(int fd, const std::string& device) {
+    serial_struct info{};
+    if (::ioctl(fd, TIOCGSERIAL, &info) == 0 && (info.flags & ASYNC_LOW_LATENCY) == 0) {
+        info.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &info);
+    }
+    LowerLatencyTimer(device);
 }
 
 }  // namespace
@@ -113,6 +141,8 @@ PortHandle LinuxPlatform::OpenSerial() {
     }
     // Not a terminal: the open stands, and ConfigureSerial will refuse it.
     ::ioctl(fd.Get(), TIOCEXCL);
+    if (line_.lowLatency) AskLowLatency(fd.Get(), serialDevice_);
+    fault_ = LineFault::None;
     return static_cast<PortHandle>(ports_.Add(std::move(fd))) + 1;
 }
 
@@ -179,18 +209,30 @@ std::uint32_t LinuxPlatform::WriteSerial(PortHandle port, const std::uint8_t* by
     if (fd < 0) {
         return 0;
     }
-    return TransferWhole(
+    std::optional<Clock::time_point> until;
+    if (line_.writeMarginMs > 0) {
+        until = Clock::now() + std::chrono::milliseconds(LineTimeMs(length) + line_.writeMarginMs);
+    }
+    const std::uint32_t written = TransferWhole(
         length, [&](std::uint32_t sent) { return ::write(fd, bytes + sent, length - sent); },
-        [&](ssize_t written) {
-            // Anything else ends it: EIO once the other side has hung up, among others.
-            return written < 0 && (errno == EINTR || (errno == EAGAIN && WaitWritable(fd)));
+        [&](ssize_t result) {
+            if (result < 0 && LineIsGone(errno)) fault_ = LineFault::Gone;
+            // Anything else ends it too, a line that does not take bytes in time among them.
+            return result < 0 && (errno == EINTR || (errno == EAGAIN && WaitWritable(fd, until)));
         });
+    if (written < length && fault_ == LineFault::None && until && Clock::now() >= *until) {
+        fault_ = LineFault::Stalled;
+    }
+    return written;
 }
 
 // EAGAIN (empty line), EIO or 0 (hung up) and EINTR all mean "no byte".
 bool LinuxPlatform::ReadSerialByte(PortHandle port, std::uint8_t& byte) {
     const int fd = PortFd(port);
-    return fd >= 0 && ::read(fd, &byte, 1) == 1;
+    if (fd < 0) return false;
+    const ssize_t got = ::read(fd, &byte, 1);
+    if (got == 0 || (got < 0 && LineIsGone(errno))) fault_ = LineFault::Gone;
+    return got == 1;
 }
 
 void LinuxPlatform::WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) {
@@ -205,9 +247,14 @@ void LinuxPlatform::WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs)
     if (::poll(&entry, 1, timeout) <= 0 || (entry.revents & kLineGone) == 0) {
         return;
     }
+    fault_ = LineFault::Gone;
     const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     Sleep(timeout - static_cast<int>(waited.count()));
+}
+
+LineFault LinuxPlatform::SerialFault(PortHandle port) const {
+    return PortFd(port) >= 0 ? fault_ : LineFault::None;
 }
 
 void LinuxPlatform::CloseSerial(PortHandle port) {

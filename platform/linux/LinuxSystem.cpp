@@ -38,7 +38,8 @@ std::uint64_t MemTotalBytes() {
 
 }  // namespace
 
-LinuxPlatform::LinuxPlatform(std::string serialDevice) : serialDevice_(std::move(serialDevice)) {}
+LinuxPlatform::LinuxPlatform(std::string serialDevice, const LineOptions& line)
+    : serialDevice_(std::move(serialDevice)), line_(line) {}
 
 std::uint32_t LinuxPlatform::TickCount() {
     timespec now{};

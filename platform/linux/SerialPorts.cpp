@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/SerialPorts.h"
+#include "platform/linux/AdapterLatency.h"
 #include "platform/linux/FileHolders.h"
 #include "platform/linux/SerialPortScan.h"
 #include "platform/linux/UniqueFd.h"
@@ -115,6 +116,14 @@ std::vector<SerialPortInfo> ScanSerialPorts(const std::string& sysRoot, const st
             port.aliases = found->second;
         }
         port.description = Describe(device, sys);
+        if (const auto timer = ReadLatencyTimer(entry.path().filename().string(), sys.string())) {
+            port.latencyTimerMs = timer->ms;
+            if (timer->ms > kLowestLatencyMs && !timer->writable) {
+                port.latencyFix = "fix: install the udev rule 70-vardel.rules (see the README), or "
+                                  "run: echo 1 | sudo tee " +
+                                  timer->path;
+            }
+        }
         if (withHolders) {
             port.holder = DescribePortHolder(port.device);
         }

@@ -142,19 +142,19 @@ private:
 
 ConsoleSettings g_console;
 
-StopRequests* g_requests = nullptr;
+StopRequests g_requests;
 
 // Runs on a thread the system starts for the event.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-        if (g_requests != nullptr) g_requests->interrupts.fetch_add(1);
+        g_requests.interrupts.fetch_add(1);
         return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-        if (g_requests != nullptr) g_requests->endNow.store(true);
+        g_requests.endNow.store(true);
         // The system ends the process as soon as this returns. So it does
         // not: meanwhile the units stop, release their ports, and the program
         // ends by itself (or the system's patience, some seconds, runs out).
@@ -214,9 +214,9 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 }
 
 // A name that is no port gets a platform that opens nothing.
-std::unique_ptr<Platform> MakePlatform(const std::string& device) {
+std::unique_ptr<Platform> MakePlatform(const std::string& device, const LineOptions& line) {
     return std::make_unique<win32::Win32Platform>(
-        win32::ComPortPath(device).value_or(std::wstring()));
+        win32::ComPortPath(device).value_or(std::wstring()), line);
 }
 
 std::u16string PathText(const std::string& path) {
@@ -265,9 +265,9 @@ std::string SettingsRefusal(const std::string& device) {
     return "refused the line settings 38,400 baud 8N1";
 }
 
-void WatchStopRequests(StopRequests& requests) {
-    g_requests = &requests;
+const StopRequests& WatchStopRequests() {
     static_cast<void>(::SetConsoleCtrlHandler(OnConsoleEvent, TRUE));
+    return g_requests;
 }
 
 bool StandardOutputIsTerminal() { return g_console.TakeEscapeSequences(); }
@@ -276,6 +276,17 @@ int TerminalColumns() {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info) == FALSE) return 0;
     return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+int TerminalRows() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info) == FALSE) return 0;
+    return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
+
+std::string PortIdentity(const std::string& device) {
+    const auto path = win32::ComPortPath(device);
+    return path ? win32::Utf8FromWide(*path) : device;
 }
 
 }  // namespace vardel

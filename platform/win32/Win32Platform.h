@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/Console.h"
 #include "platform/Platform.h"
 #include "platform/win32/UniqueHandle.h"
 
@@ -45,8 +46,9 @@ bool WaitForFirstByte(const WaitingRead& read, ShortPause& pause, std::uint32_t 
 class Win32Platform final : public Platform {
 public:
     // portName, as CreateFileW takes it: L"COM4:" in the dialog program;
-    // vardel-flash and the tests give another.
-    explicit Win32Platform(std::wstring portName = L"COM4:");
+    // vardel-flash and the tests give another, and line: what the command
+    // line asks of the port beyond the engine's needs.
+    explicit Win32Platform(std::wstring portName = L"COM4:", const LineOptions& line = {});
 
     PortHandle OpenSerial() override;
     bool ConfigureSerial(PortHandle port) override;
@@ -62,6 +64,9 @@ public:
     // returns.
     void WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) override;
     void CloseSerial(PortHandle port) override;
+    // Gone after a read or write that failed as on a removed USB device (see
+    // LineGoneError); Stalled after a write that ran out of its time-out.
+    [[nodiscard]] LineFault SerialFault(PortHandle port) const override;
 
     std::uint32_t TickCount() override;
 
@@ -90,7 +95,12 @@ private:
         std::uint8_t byte = 0;
     };
 
+    void NoteFailure(DWORD error);
+
     std::wstring portName_;
+    LineOptions line_;
+    PortHandle faultPort_ = 0;
+    LineFault fault_ = LineFault::None;  // of faultPort_
     Stash stash_;
     ShortPause pause_;
 };
@@ -100,9 +110,16 @@ private:
 // reserved bits and every other field keep what they had.
 void ApplyLinkSettings(DCB& dcb);
 
-// Reads that return at once with what has arrived; writes without time-out.
-COMMTIMEOUTS LinkTimeouts();
-// Reads that wait up to timeoutMs for the first byte and return with it.
-COMMTIMEOUTS WaitTimeouts(std::uint32_t timeoutMs);
+// Reads that return at once with what has arrived; writes without time-out,
+// or with writeMarginMs beyond a millisecond a byte (a byte takes 0.26 ms).
+COMMTIMEOUTS LinkTimeouts(std::uint32_t writeMarginMs = 0);
+// Reads that wait up to timeoutMs for the first byte and return with it;
+// writes as above.
+COMMTIMEOUTS WaitTimeouts(std::uint32_t timeoutMs, std::uint32_t writeMarginMs = 0);
+
+// The errors that ReadFile, WriteFile and ClearCommError give once a USB
+// serial adapter has been pulled out: the port will not come back under
+// this handle.
+bool LineGoneError(DWORD error);
 
 }  // namespace vardel::win32

@@ -41,10 +41,33 @@ void ApplyLinkSettings(DCB& dcb) {
     dcb.fAbortOnError = 0;
 }
 
-COMMTIMEOUTS LinkTimeouts() { return {MAXDWORD, 0, 0, 0, 0}; }
+COMMTIMEOUTS LinkTimeouts(std::uint32_t writeMarginMs) {
+    return {MAXDWORD, 0, 0, writeMarginMs > 0 ? 1U : 0U, writeMarginMs};
+}
 
-COMMTIMEOUTS WaitTimeouts(std::uint32_t timeoutMs) {
-    return {MAXDWORD, MAXDWORD, std::clamp<DWORD>(timeoutMs, 1, kLongestWait), 0, 0};
+COMMTIMEOUTS WaitTimeouts(std::uint32_t timeoutMs, std::uint32_t writeMarginMs) {
+    COMMTIMEOUTS timeouts = LinkTimeouts(writeMarginMs);
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+    timeouts.ReadTotalTimeoutConstant = std::clamp<DWORD>(timeoutMs, 1, kLongestWait);
+    return timeouts;
+}
+
+bool LineGoneError(DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_GEN_FAILURE:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_NO_SUCH_DEVICE:
+    case ERROR_OPERATION_ABORTED:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void ShortPause::OneMs() {
@@ -88,14 +111,9 @@ bool WaitForFirstByte(const WaitingRead& read, ShortPause& pause, std::uint32_t 
 
 namespace {
 
-// One ReadFile of one byte; false when none came.
-bool ReadOneByte(HANDLE port, std::uint8_t& byte) {
-    DWORD got = 0;
-    return ::ReadFile(port, &byte, 1, &got, nullptr) != FALSE && got == 1;
-}
-
-ReadResult ReadWaiting(HANDLE port, std::uint32_t timeoutMs, std::uint8_t& byte) {
-    COMMTIMEOUTS waiting = WaitTimeouts(timeoutMs);
+ReadResult ReadWaiting(HANDLE port, std::uint32_t timeoutMs, std::uint32_t writeMarginMs,
+                       std::uint8_t& byte) {
+    COMMTIMEOUTS waiting = WaitTimeouts(timeoutMs, writeMarginMs);
     DWORD got = 0;
     if (::SetCommTimeouts(port, &waiting) == FALSE ||
         ::ReadFile(port, &byte, 1, &got, nullptr) == FALSE) {
@@ -106,12 +124,23 @@ ReadResult ReadWaiting(HANDLE port, std::uint32_t timeoutMs, std::uint8_t& byte)
 
 }  // namespace
 
-Win32Platform::Win32Platform(std::wstring portName) : portName_(std::move(portName)) {}
+Win32Platform::Win32Platform(std::wstring portName, const LineOptions& line)
+    : portName_(std::move(portName)), line_(line) {}
+
+void Win32Platform::NoteFailure(DWORD error) {
+    if (LineGoneError(error)) fault_ = LineFault::Gone;
+}
+
+LineFault Win32Platform::SerialFault(PortHandle port) const {
+    return port == faultPort_ ? fault_ : LineFault::None;
+}
 
 PortHandle Win32Platform::OpenSerial() {
     HANDLE port = ::CreateFileW(portName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
-    return reinterpret_cast<PortHandle>(port);  // INVALID_HANDLE_VALUE is kInvalidHandle
+    faultPort_ = reinterpret_cast<PortHandle>(port);  // INVALID_HANDLE_VALUE is kInvalidHandle
+    fault_ = LineFault::None;
+    return faultPort_;
 }
 
 // GetCommState's result is not looked at: the settings go on top of whatever
@@ -126,7 +155,7 @@ bool Win32Platform::ConfigureSerial(PortHandle port) {
         return false;
     }
     static_cast<void>(::SetupComm(handle, kQueueBytes, kQueueBytes));
-    COMMTIMEOUTS timeouts = LinkTimeouts();
+    COMMTIMEOUTS timeouts = LinkTimeouts(line_.writeMarginMs);
     static_cast<void>(::SetCommTimeouts(handle, &timeouts));
     return true;
 }
@@ -138,12 +167,16 @@ void Win32Platform::PurgeSerial(PortHandle port) {
     static_cast<void>(::PurgeComm(AsHandle(port), kPurgeEverything));
 }
 
-// No overlapped structure and no write time-out: WriteFile returns once the
-// driver has taken the bytes, or fails.
+// No overlapped structure: WriteFile returns once the driver has taken the
+// bytes, fails, or (with a write margin) runs out of its time-out short.
 std::uint32_t Win32Platform::WriteSerial(PortHandle port, const std::uint8_t* bytes,
                                          std::uint32_t length) {
     DWORD written = 0;
-    static_cast<void>(::WriteFile(AsHandle(port), bytes, length, &written, nullptr));
+    if (::WriteFile(AsHandle(port), bytes, length, &written, nullptr) == FALSE) {
+        NoteFailure(::GetLastError());
+    } else if (written < length && line_.writeMarginMs > 0 && port == faultPort_) {
+        fault_ = LineFault::Stalled;
+    }
     return written;
 }
 
@@ -153,7 +186,12 @@ bool Win32Platform::ReadSerialByte(PortHandle port, std::uint8_t& byte) {
         stash_ = {};
         return true;
     }
-    return ReadOneByte(AsHandle(port), byte);
+    DWORD got = 0;
+    if (::ReadFile(AsHandle(port), &byte, 1, &got, nullptr) == FALSE) {
+        NoteFailure(::GetLastError());
+        return false;
+    }
+    return got == 1;
 }
 
 void Win32Platform::WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs) {
@@ -162,10 +200,15 @@ void Win32Platform::WaitSerialReadable(PortHandle port, std::uint32_t timeoutMs)
     }
     HANDLE handle = AsHandle(port);
     std::uint8_t byte = 0;
+    const std::uint32_t margin = line_.writeMarginMs;
     const bool got = WaitForFirstByte(
-        [handle](std::uint32_t ms, std::uint8_t& into) { return ReadWaiting(handle, ms, into); },
+        [this, handle, margin](std::uint32_t ms, std::uint8_t& into) {
+            const ReadResult result = ReadWaiting(handle, ms, margin, into);
+            if (result == ReadResult::kFailed) NoteFailure(::GetLastError());
+            return result;
+        },
         pause_, timeoutMs, byte);
-    COMMTIMEOUTS usual = LinkTimeouts();
+    COMMTIMEOUTS usual = LinkTimeouts(margin);
     static_cast<void>(::SetCommTimeouts(handle, &usual));
     if (got) {
         stash_ = {port, byte};

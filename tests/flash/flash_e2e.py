@@ -150,7 +150,9 @@ def case_one_unit():
     mcu = Mcu("unit")
     argv, env = command("-p", mcu.port, file_name(FIRMWARE))
     typescript = os.path.join(DIR, "typescript")
-    subprocess.run(["script", "-qec", shlex.join(argv), typescript], check=True, timeout=60,
+    # A terminal wide enough for the whole line: this is about the letters.
+    subprocess.run(["script", "-qec", "stty cols 300; " + shlex.join(argv), typescript],
+                   check=True, timeout=60,
                    env=dict(env or os.environ, LC_ALL="C.UTF-8"), stdout=subprocess.DEVNULL)
     with open(typescript, encoding="utf-8", errors="replace") as seen:
         expect_in(seen.read(), "升级成功!", "on a terminal")

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/SerialPorts.h"
+#include "platform/linux/AdapterLatency.h"
 #include "platform/linux/SerialPortScan.h"
 #include "tests/e2e/E2eHarness.h"
 
@@ -68,6 +69,7 @@ TEST(SerialPortScan, FindsEachPortWithADriverInNumberOrderWithItsNamesAndUsbMake
     fs::remove(dev / "ttyUSB3");
     Link("../../ttyUSB10", dev / "serial/by-id/usb-FTDI_FT232R-if00-port0");
     Link("../../ttyACM0", dev / "serial/by-id/usb-Arduino_Uno-if00");
+    Put(usb / "1-1/1-1:1.0/ttyUSB10/latency_timer", "16");
 
     const auto ports = linuxos::ScanSerialPorts(sys.string(), dev.string(), false);
     const std::vector<std::tuple<std::string, std::vector<std::string>, std::string>> expected = {
@@ -86,7 +88,12 @@ TEST(SerialPortScan, FindsEachPortWithADriverInNumberOrderWithItsNamesAndUsbMake
         for (const auto& alias : aliases) paths.push_back((dev / alias).string());
         EXPECT_EQ(ports[i].aliases, paths) << name;
         EXPECT_EQ(ports[i].description, description) << name;
+        EXPECT_EQ(ports[i].latencyTimerMs, name == "ttyUSB10" ? 16 : 0) << name;
     }
+    // An open for flashing lowers the adapter's timer, found through its stable name.
+    linuxos::LowerLatencyTimer((dev / "serial/by-id/usb-FTDI_FT232R-if00-port0").string(),
+                               sys.string());
+    EXPECT_EQ(linuxos::ReadLatencyTimer("ttyUSB10", sys.string())->ms, 1);
 }
 
 TEST(SerialPortHolder, NamesTheProcessThatHoldsAPortAndNobodyOnceItLetsGo) {
@@ -106,14 +113,17 @@ TEST(SerialPortHolder, NamesTheProcessThatHoldsAPortAndNobodyOnceItLetsGo) {
 
 TEST(SerialPortPrinting, PlainLinesAlignAndJsonLinesParseEvenWithBytesThatAreNotUtf8) {
     const std::vector<SerialPortInfo> ports = {
-        {"/dev/ttyS0", {}, "", ""},
-        {"/dev/ttyUSB10", {"/dev/serial/by-id/x"}, "ftdi_sio: Bad \xff name", "PID 7 (minicom)"},
+        {"/dev/ttyS0", {}, "", "", 0, ""},
+        {"/dev/ttyUSB10", {"/dev/serial/by-id/x"}, "ftdi_sio: Bad \xff name", "PID 7 (minicom)",
+         16, "fix: F"},
     };
     std::ostringstream plain;
     PrintSerialPorts(ports, plain, false);
     EXPECT_EQ(plain.str(),
               "/dev/ttyS0     -\n"
-              "/dev/ttyUSB10  ftdi_sio: Bad \xff name  [in use by PID 7 (minicom)]\n"
+              "/dev/ttyUSB10  ftdi_sio: Bad \xff name  latency timer 16 ms  [in use by PID 7 "
+              "(minicom)]\n"
+              "    warning: each block request waits up to 16 ms in the adapter; fix: F\n"
               "    also /dev/serial/by-id/x\n");
     std::ostringstream json;
     PrintSerialPorts(ports, json, true);
@@ -123,7 +133,8 @@ TEST(SerialPortPrinting, PlainLinesAlignAndJsonLinesParseEvenWithBytesThatAreNot
     std::getline(lines, second);
     const char* const expected =
         R"j({"event": "port", "port": "/dev/ttyUSB10", "aliases": ["/dev/serial/by-id/x"],
-        "description": "ftdi_sio: Bad \ufffd name", "holder": "PID 7 (minicom)"})j";
+        "description": "ftdi_sio: Bad \ufffd name", "holder": "PID 7 (minicom)",
+        "latency_timer_ms": 16, "latency_fix": "fix: F"})j";
     EXPECT_EQ(nlohmann::json::parse(second), nlohmann::json::parse(expected));
     std::ostringstream none;
     PrintSerialPorts({}, none, false);
