@@ -110,6 +110,11 @@ int Flash(const Options& options) {
         if (!trace->Opened()) return refuse(options.trace + ": " + trace->Error());
     }
     for (const auto& warning : firmware.warnings) display.Notice(warning);
+    for (const auto& port : options.ports) {
+        if (const auto warning = AdapterLatencyWarning(port); !warning.empty()) {
+            display.Notice(warning);
+        }
+    }
 
     std::atomic<bool> stop{false};
     StopWatch stopWatch(display, stop);

@@ -82,6 +82,11 @@ struct StopRequests {
 // Its height in rows (0 when it is no terminal).
 [[nodiscard]] int TerminalRows();
 
+// A warning, with its fix, when the USB serial adapter behind `device` holds
+// the MCU's bytes longer than 1 ms and this program cannot change that; ""
+// otherwise.
+[[nodiscard]] std::string AdapterLatencyWarning(const std::string& device);
+
 // What a port's name stands for, so that two names of one port compare
 // equal: on Linux its device and inode once links are followed, on Windows
 // the normalised COMn; the name itself when it stands for nothing.

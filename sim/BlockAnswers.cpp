@@ -9,6 +9,15 @@
 namespace vardel::sim {
 
 Flow McuSession::Ask(const Step& step) {
+    if (options_.dropAfterBlocks && !dropped_ && receivedBlocks_ >= *options_.dropAfterBlocks) {
+        dropped_ = true;
+        if (DropLine() == Flow::End) {
+            return Flow::End;
+        }
+    }
+    if (options_.stopReadingAfterBlocks && receivedBlocks_ >= *options_.stopReadingAfterBlocks) {
+        return AskWithoutReading(step);
+    }
     for (const std::uint16_t block : step.blocks) {
         MarkAsked(block);
     }
@@ -40,6 +49,35 @@ Flow McuSession::Ask(const Step& step) {
         }
     }
     return Flow::Go;
+}
+
+// The line goes away under the host and, when it comes back, the MCU goes on
+// where it was, once the host has the line open again.
+Flow McuSession::DropLine() {
+    Note("line dropped after " + std::to_string(receivedBlocks_) + " blocks");
+    const int fd = options_.dropLine ? options_.dropLine() : -1;
+    if (fd < 0) {
+        Note("the line stays gone");
+        return Flow::End;
+    }
+    line_.Replace(fd);
+    Note("line back");
+    return Continue(line_.AwaitHost(Clock::now() + options_.dataTimeout)) ? Flow::Go : Flow::End;
+}
+
+// Asks and asks again, reading nothing, until the session is stopped.
+Flow McuSession::AskWithoutReading(const Step& step) {
+    constexpr Milliseconds kAskEvery{2};
+    Note("reading no more");
+    line_.StopReading();
+    for (;;) {
+        for (const std::uint16_t block : step.blocks) {
+            if (Write({Chunk{BlockRequest(block), Milliseconds{0}, block}}, nullptr) == Flow::End ||
+                !Continue(line_.Idle(Clock::now() + kAskEvery))) {
+                return Flow::End;
+            }
+        }
+    }
 }
 
 Flow McuSession::AskAgain(std::uint16_t block) {

@@ -133,6 +133,18 @@ void AddSessionFlags(CLI::App& app, Options& o) {
                "after N blocks send nothing more (until --max-seconds)");
     AddSilence(app, "--silent-mid", Silence::MidFrame, o,
                "after N blocks send half a request, then nothing more");
+    app.add_option("--drop-after", o.dropAfterBlocks,
+                   "after N blocks drop the line (the host's port goes away)...")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option_function<long>(
+           "--back-after", [&o](long ms) { o.backAfter = Milliseconds(ms); },
+           "...and bring it back after MS as a new terminal behind the same link (default: never)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--stop-reading-after", o.stopReadingAfterBlocks,
+                   "after N blocks read nothing more, but go on asking")
+        ->check(CLI::NonNegativeNumber);
+    AddMilliseconds(app, "--adapter-latency", o.adapterLatency,
+                    "MS a USB adapter holds the MCU's bytes, short of 62 (default 0)");
     app.add_flag("--line-rate", o.lineRate, "pace both directions at 38,400 baud, 10 bits a byte");
     AddMilliseconds(app, "--flash-delay", o.flashDelay, "MS the MCU takes to write one block");
     AddMilliseconds(app, "--handshake-timeout", o.handshakeTimeout,

@@ -64,8 +64,37 @@ void StopSignal::Raise() {
     }
 }
 
-Line::Line(int fd, const StopSignal& stop, bool lineRate, Milliseconds frameGap)
-    : fd_(fd), stop_(stop), lineRate_(lineRate), frameGap_(frameGap) {
+Line::Line(int fd, const StopSignal& stop, bool lineRate, Milliseconds frameGap,
+           Milliseconds adapterLatency)
+    : fd_(fd), adapterLatency_(adapterLatency), stop_(stop), lineRate_(lineRate),
+      frameGap_(frameGap) {
+    Adopt(fd);
+    rxFree_ = txFree_ = lastWriteAt_ = Clock::now();
+}
+
+void Line::Replace(int fd) {
+    parser_ = HostFrameParser();
+    closed_ = false;
+    hostAbsent_ = false;
+    Adopt(fd);
+}
+
+Outcome Line::AwaitHost(Clock::time_point deadline) {
+    if (!isTerminal_) {
+        return Outcome::Done;
+    }
+    hostAbsent_ = true;  // until a read says otherwise
+    while (hostAbsent_ && Clock::now() < deadline) {
+        const Outcome outcome = PollOnce(deadline);
+        if (outcome != Outcome::Done) {
+            return outcome;
+        }
+    }
+    return hostAbsent_ ? Outcome::Timeout : Outcome::Done;
+}
+
+void Line::Adopt(int fd) {
+    fd_ = fd;
     originalFlags_ = fcntl(fd_, F_GETFL);
     if (originalFlags_ >= 0) {
         fcntl(fd_, F_SETFL, originalFlags_ | O_NONBLOCK);
@@ -73,7 +102,6 @@ Line::Line(int fd, const StopSignal& stop, bool lineRate, Milliseconds frameGap)
     struct stat status {};
     isSocket_ = fstat(fd_, &status) == 0 && S_ISSOCK(status.st_mode);
     isTerminal_ = isatty(fd_) == 1;
-    rxFree_ = txFree_ = lastWriteAt_ = Clock::now();
 }
 
 Line::~Line() {
@@ -83,6 +111,14 @@ Line::~Line() {
 }
 
 Outcome Line::Write(std::span<const std::uint8_t> bytes) {
+    // The adapter sends a short run of bytes on only when its timer fires.
+    constexpr std::size_t kAdapterPacket = 62;
+    if (adapterLatency_.count() > 0 && bytes.size() < kAdapterPacket) {
+        const Outcome held = Idle(Clock::now() + adapterLatency_);
+        if (held != Outcome::Done) {
+            return held;
+        }
+    }
     if (!lineRate_) {
         const Outcome outcome = Put(bytes);
         lastWriteAt_ = Clock::now();
@@ -156,8 +192,8 @@ Outcome Line::PollOnce(Clock::time_point wakeAt) {
     }
     // A line that went away, or that nobody holds, would report a hang-up on
     // every poll: leave it out.
-    std::array<pollfd, 2> waits = {
-        {{closed_ || lookForHost ? -1 : fd_, POLLIN, 0}, {stop_.WaitHandle(), POLLIN, 0}}};
+    std::array<pollfd, 2> waits = {{{closed_ || lookForHost || !reading_ ? -1 : fd_, POLLIN, 0},
+                                    {stop_.WaitHandle(), POLLIN, 0}}};
     const timespec relative = RelativeTo(wakeAt);
     if (ppoll(waits.data(), waits.size(), &relative, nullptr) < 0 && errno != EINTR) {
         return Outcome::Failed;
@@ -165,7 +201,7 @@ Outcome Line::PollOnce(Clock::time_point wakeAt) {
     if (stop_.Raised()) {
         return Outcome::Stopped;
     }
-    if (waits[0].revents != 0 || lookForHost) {
+    if (reading_ && (waits[0].revents != 0 || lookForHost)) {
         ReadAvailable();
     }
     CutShortAfterGap();

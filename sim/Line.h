@@ -50,7 +50,8 @@ class Line {
 public:
     // Works on `fd` without owning it; makes it non-blocking for as long as
     // the Line lives.
-    Line(int fd, const StopSignal& stop, bool lineRate, Milliseconds frameGap);
+    Line(int fd, const StopSignal& stop, bool lineRate, Milliseconds frameGap,
+         Milliseconds adapterLatency = Milliseconds{0});
     ~Line();
     Line(const Line&) = delete;
     Line& operator=(const Line&) = delete;
@@ -70,6 +71,14 @@ public:
 
     HostFrameParser::Junk TakeJunk() { return parser_.TakeJunk(); }
 
+    // Goes on on another descriptor (the line came back as a new terminal);
+    // what was half received on the old one is dropped.
+    void Replace(int fd);
+    // Until the host has the line open, or the deadline.
+    Outcome AwaitHost(Clock::time_point deadline);
+    // From now on nothing is read: the host's bytes pile up on the line.
+    void StopReading() { reading_ = false; }
+
 private:
     Outcome PollOnce(Clock::time_point wakeAt);
     void ReadAvailable();
@@ -79,8 +88,12 @@ private:
     Outcome WaitWritable(Clock::time_point deadline);
     long Send(std::span<const std::uint8_t> bytes) const;
 
+    void Adopt(int fd);
+
     int fd_;
     int originalFlags_ = -1;
+    bool reading_ = true;
+    Milliseconds adapterLatency_;
     bool isSocket_ = false;
     // A pseudo-terminal's master reads EIO and polls as hung up for as long as
     // nobody has the device open: the host has not opened its port yet, or has

@@ -58,6 +58,8 @@ private:
 
     // Blocks asked for and the data frames that answer them (BlockAnswers.cpp).
     Flow Ask(const Step& step);
+    Flow DropLine();
+    Flow AskWithoutReading(const Step& step);
     Flow AskAgain(std::uint16_t block);
     Answer AwaitData(std::uint16_t block, Clock::time_point requestEnd);
     Answer Judge(std::uint16_t block, const HostFrame& frame);
@@ -73,6 +75,7 @@ private:
     std::size_t receivedBlocks_ = 0;
     Bytes image_;
     Clock::time_point handshakeAt_;
+    bool dropped_ = false;
 };
 
 }  // namespace vardel::sim

@@ -29,7 +29,7 @@ McuSimulator::McuSimulator(Options options, Bytes image)
 void McuSimulator::Run(int fd) {
     Verdict verdict;
     {
-        Line line(fd, stop_, options_.lineRate, options_.frameGap);
+        Line line(fd, stop_, options_.lineRate, options_.frameGap, options_.adapterLatency);
         McuSession session(options_, expected_, line, verdict);
         session.Play(MakePlan(options_, Blocks()));
     }

@@ -64,9 +64,23 @@ struct Options {
     Silence silence = Silence::None;
     std::size_t silenceAfterBlocks = 0;
 
+    // --- a line that goes away, or stops taking bytes ---
+    // After this many blocks the line is dropped (the host sees its port go
+    // away); it comes back after `backAfter` as a new terminal behind the same
+    // link, the MCU keeping its place, or never without it.
+    std::optional<std::size_t> dropAfterBlocks;
+    std::optional<Milliseconds> backAfter;
+    // After this many blocks the MCU reads nothing more, but goes on asking,
+    // so that the host's writes pile up until the line takes no more.
+    std::optional<std::size_t> stopReadingAfterBlocks;
+
     // --- pacing ---
     bool lineRate = false;       // 38,400 baud, 10 bits a byte, both ways
     Milliseconds flashDelay{0};  // time to write one block into flash
+    // A USB serial adapter's latency timer: the MCU's bytes reach the host
+    // only this long after the first of them, unless a full USB packet (62
+    // bytes) is waiting sooner. 0: at once.
+    Milliseconds adapterLatency{0};
 
     // --- time limits ---
     Milliseconds handshakeTimeout{30000};  // for the enter-upgrade frame; 0: until Stop()
@@ -81,6 +95,9 @@ struct Options {
     std::function<void(std::string_view)> onNote;
     // Told of each block received well: (blocks received, blocks in the image).
     std::function<void(std::size_t, std::size_t)> onProgress;
+    // Drops the line and, after backAfter, brings it back: the new line's
+    // descriptor, or -1 when it stays gone. Needed for dropAfterBlocks.
+    std::function<int()> dropLine;
 };
 
 }  // namespace vardel::sim

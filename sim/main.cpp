@@ -202,6 +202,27 @@ int Play(Settings& settings) {
     const vardel::sim::UniqueFd doneWrite(donePipe[1]);
 
     Report(settings, settings.options);
+    // A pulled cable: the terminal and its link go; a new terminal comes back
+    // behind the same link, as an adapter plugged in again does.
+    settings.options.dropLine = [&]() -> int {
+        terminal.reset();
+        link.reset();
+        const auto back = settings.options.backAfter;
+        if (!back) {
+            return -1;
+        }
+        std::this_thread::sleep_for(*back);
+        std::string why;
+        terminal = vardel::sim::PseudoTerminal::Open(why);
+        if (terminal && !settings.linkPath.empty()) {
+            link = vardel::sim::DeviceLink::Make(settings.linkPath, terminal->SlavePath(), why);
+        }
+        if (!terminal || (!settings.linkPath.empty() && !link)) {
+            Complain(why);
+            return -1;
+        }
+        return terminal->Master();
+    };
     vardel::sim::McuSimulator mcu(settings.options, *image);
     if (settings.ready) {
         Say("ready " + (link ? link->Path() : terminal->SlavePath()) + " " +

@@ -10,9 +10,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/Console.h"
 #include "platform/SerialPorts.h"
+#include "platform/linux/AdapterLatency.h"
 #include "platform/linux/FileHolders.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/Surroundings.h"
@@ -119,6 +121,17 @@ int TerminalRows() {
     if (::isatty(STDOUT_FILENO) != 1) return 0;
     return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 ? size.ws_row
                                                                               : kUsualRows;
+}
+
+std::string AdapterLatencyWarning(const std::string& device) {
+    std::error_code error;
+    const auto node = std::filesystem::canonical(device, error);
+    if (error) return {};
+    const auto timer = linuxos::ReadLatencyTimer(node.filename().string());
+    if (!timer || timer->ms <= linuxos::kLowestLatencyMs || timer->writable) return {};
+    return device + ": the adapter's latency timer is " + std::to_string(timer->ms) +
+           " ms, and each block request waits up to that long; fix: install the udev rule "
+           "70-vardel.rules (see the README), or run: echo 1 | sudo tee " + timer->path;
 }
 
 std::string PortIdentity(const std::string& device) {

@@ -15,3 +15,14 @@ namespace vardel::win32 {
 std::optional<std::wstring> ComPortPath(std::string_view name);
 
 }  // namespace vardel::win32
+
+#include "platform/SerialPorts.h"
+
+namespace vardel::win32 {
+
+// The latency timer of the FTDI adapter behind port.device ("COM3"), as its
+// driver keeps it in the registry, and how to lower it when it is above 1 ms.
+// Nothing is written to the registry.
+void ReadLatencyTimer(SerialPortInfo& port);
+
+}  // namespace vardel::win32

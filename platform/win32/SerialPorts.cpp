@@ -43,7 +43,65 @@ int ComNumber(std::string_view name) {
     return number;
 }
 
+// FTDI's driver keeps each adapter's settings under its device's key:
+// Enum\FTDIBUS\<device>\<instance>\Device Parameters, with the PortName
+// it was given and its LatencyTimer in milliseconds.
+constexpr const wchar_t* kFtdiDevices = L"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS";
+
+std::vector<std::wstring> SubkeyNames(HKEY key) {
+    std::vector<std::wstring> names;
+    wchar_t name[kMaxRegistryText];
+    for (DWORD i = 0;; ++i) {
+        DWORD units = kMaxRegistryText;
+        const LONG status = ::RegEnumKeyExW(key, i, name, &units, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status == ERROR_SUCCESS) names.emplace_back(name, units);
+    }
+    return names;
+}
+
+// The latency timer of the FTDI adapter that serves COMn; 0 when none does.
+int FtdiLatencyTimer(const std::string& port) {
+    HKEY devices = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFtdiDevices, 0, KEY_READ, &devices) != ERROR_SUCCESS) {
+        return 0;
+    }
+    int latency = 0;
+    const std::wstring wanted = WideFromUtf8(port);
+    for (const auto& device : SubkeyNames(devices)) {
+        HKEY instances = nullptr;
+        if (::RegOpenKeyExW(devices, device.c_str(), 0, KEY_READ, &instances) != ERROR_SUCCESS) {
+            continue;
+        }
+        for (const auto& instance : SubkeyNames(instances)) {
+            const std::wstring parameters = instance + L"\\Device Parameters";
+            wchar_t name[kMaxRegistryText] = {};
+            DWORD nameBytes = sizeof name - sizeof(wchar_t);
+            DWORD timer = 0;
+            DWORD timerBytes = sizeof timer;
+            if (::RegGetValueW(instances, parameters.c_str(), L"PortName", RRF_RT_REG_SZ, nullptr,
+                               name, &nameBytes) == ERROR_SUCCESS &&
+                _wcsicmp(name, wanted.c_str()) == 0 &&
+                ::RegGetValueW(instances, parameters.c_str(), L"LatencyTimer", RRF_RT_REG_DWORD,
+                               nullptr, &timer, &timerBytes) == ERROR_SUCCESS) {
+                latency = static_cast<int>(timer);
+            }
+        }
+        ::RegCloseKey(instances);
+    }
+    ::RegCloseKey(devices);
+    return latency;
+}
+
 }  // namespace
+
+void ReadLatencyTimer(SerialPortInfo& port) {
+    port.latencyTimerMs = FtdiLatencyTimer(port.device);
+    if (port.latencyTimerMs > 1) {
+        port.latencyFix = "fix: Device Manager, the port's Properties, Port Settings, Advanced, "
+                          "Latency Timer (msec): 1";
+    }
+}
 
 std::optional<std::wstring> ComPortPath(std::string_view name) {
     const bool inNamespace = name.starts_with(kDeviceNamespace);
@@ -93,7 +151,10 @@ std::vector<SerialPortInfo> ListSerialPorts() {
             ports.push_back({win32::Utf8FromWide(device),
                              {},
                              win32::Utf8FromWide(std::wstring_view(name, nameUnits)),
+                             {},
+                             0,
                              {}});
+            win32::ReadLatencyTimer(ports.back());
         }
     }
     ::RegCloseKey(key);

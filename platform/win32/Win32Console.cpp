@@ -284,6 +284,17 @@ int TerminalRows() {
     return info.srWindow.Bottom - info.srWindow.Top + 1;
 }
 
+std::string AdapterLatencyWarning(const std::string& device) {
+    const auto path = win32::ComPortPath(device);
+    if (!path) return {};
+    SerialPortInfo port;
+    port.device = win32::Utf8FromWide(std::wstring_view(*path).substr(4));  // after "\\.\"
+    win32::ReadLatencyTimer(port);
+    if (port.latencyFix.empty()) return {};
+    return device + ": the adapter's latency timer is " + std::to_string(port.latencyTimerMs) +
+           " ms, and each block request waits up to that long; " + port.latencyFix;
+}
+
 std::string PortIdentity(const std::string& device) {
     const auto path = win32::ComPortPath(device);
     return path ? win32::Utf8FromWide(*path) : device;

@@ -62,7 +62,7 @@ bool LineGoneError(DWORD error) {
     case ERROR_GEN_FAILURE:
     case ERROR_INVALID_HANDLE:
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_NO_SUCH_DEVICE:
+    case ERROR_DEV_NOT_EXIST:
     case ERROR_OPERATION_ABORTED:
         return true;
     default:
