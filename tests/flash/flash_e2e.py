@@ -9,8 +9,10 @@ COM port of the prefix (a link in its dosdevices), and files are named by
 their Windows paths.
 """
 import atexit
+import fcntl
 import json
 import os
+import re
 import shlex
 import shutil
 import signal
@@ -164,15 +166,29 @@ def case_units_at_once_json():
     # standard output is one JSON object naming its port.
     mcus = [Mcu(f"u{i}", "--order", order, "--seed", str(i))
             for i, order in enumerate(("inorder", "shuffle", "repeat", "shuffle"))]
-    run = flash(*sum((["-p", m.port] for m in mcus), []), "--json", file_name(FIRMWARE),
-                expect=0)
-    results = {}
+    trace = os.path.join(DIR, "trace.txt")
+    run = flash(*sum((["-p", m.port] for m in mcus), []), "--json", "--trace", file_name(trace),
+                file_name(FIRMWARE), expect=0)
+    results, percents = {}, {}
     for line in run.stdout.splitlines():
         event = json.loads(line)
         if "event" not in event or "port" not in event:
             fail(f"a line without port or event: {line}")
         if event["event"] == "summary":
             results[event["port"]] = event
+        if event["event"] == "progress":
+            percents.setdefault(event["port"], []).append(event["percent"])
+    # Whatever order the MCU asks in, the share only grows, up to 100.
+    for port, seen in percents.items():
+        if seen != sorted(seen) or seen[-1] != 100:
+            fail(f"{port}: percentages {seen}")
+    # The trace holds every data frame of the run, each line naming its port.
+    with open(trace, encoding="utf-8") as lines:
+        frames = [line.split() for line in lines if "data frame of block" in line]
+    for mcu in mcus:
+        sent = sum(1 for words in frames if words[2] == mcu.port)
+        if sent != results[mcu.port]["blocks"]:
+            fail(f"{mcu.port}: {sent} data frames in the trace, {results[mcu.port]} sent")
     for mcu in mcus:
         expect_clean(mcu)
         if results.get(mcu.port, {}).get("result") != "completed":
@@ -194,6 +210,16 @@ def case_silent():
     expect_in(run.stdout, f"{midway.port}: failed: no request from the MCU for 1 s at Step = 3, "
               "last block served 99", "midway")
     expect_clean(healthy)
+    summary = run.stdout[run.stdout.index("PORT "):]
+    expect_in(summary, "no request from the MCU for 1 s at Step = 3, last block served 99",
+              "the summary's reason")
+    # An MCU that keeps asking for a block past the file: time without
+    # progress counts, however often it asks.
+    larger = image("larger.bin", 28672 + 64 * 8)
+    asking = Mcu("never", "--data-timeout", "200", "--retries", "100", firmware=larger)
+    run = flash("-p", asking.port, "--timeout", "1", file_name(FIRMWARE), expect=1)
+    expect_in(run.stdout, "the MCU keeps asking for block 448, which the file does not hold",
+              "asking past the file")
 
 
 def case_port_failures():
@@ -232,6 +258,17 @@ def case_file_failures():
         if len(run.stderr.splitlines()) != 1 or run.stdout:
             fail(f"more than one line for {path}: {run.stdout}{run.stderr}")
         expect_untouched(mcu)
+    # With --json the error is a JSON line too; two names of one port are a
+    # usage error, and nothing is sent.
+    mcu = Mcu("unit", "--handshake-timeout", "800")
+    run = flash("-p", mcu.port, "--json", missing, expect=2)
+    if json.loads(run.stdout)["event"] != "error":
+        fail(f"no error event: {run.stdout}")
+    if not PREFIX:
+        twice = os.path.realpath(mcu.port)
+        run = flash("-p", mcu.port, "-p", twice, file_name(FIRMWARE), expect=2)
+        expect_in(run.stderr, f"the port {mcu.port} is named twice (also as {twice})", "two names")
+    expect_untouched(mcu)
 
 
 def case_check():
@@ -273,6 +310,169 @@ def case_stop():
         expect_in(out, f"{mcu.port}: stopped: at Step = 3", "stopped")
         # The port is free again at once.
         flash("--check", "-p", mcu.port, file_name(FIRMWARE), expect=0)
+
+
+class TimedMcu(Mcu):
+    """A simulated MCU at the line's own pace that tells its transfer time."""
+
+    def __init__(self, name, *options):
+        self.name = name
+        link, self.port = place(name)
+        self.proc = subprocess.Popen(
+            [SIM, "--image", FIRMWARE, "--link", link, "--ready", "--line-rate",
+             "--max-seconds", "60", *options],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        SIMULATORS.append(self.proc)
+        if not self.proc.stdout.readline().startswith("ready "):
+            fail(f"simulator for {name} not ready")
+
+    def transfer_seconds(self):
+        """The simulator's own measure of the transfer, from its verdict's timing."""
+        out, err = self.proc.communicate(timeout=60)
+        expect_in(out, CLEAN, self.port)
+        self.worst_answer_ms = float(err.split(", max ")[1].split(" ms")[0])
+        return float(err.split("timing: transfer ")[1].split(" s")[0])
+
+
+def stalled_output():
+    """A pipe for standard output that is full already: every write waits
+    until the test reads."""
+    read_end, write_end = os.pipe()
+    fcntl.fcntl(write_end, fcntl.F_SETPIPE_SZ, 4096)
+    os.set_blocking(write_end, False)
+    try:
+        while True:
+            os.write(write_end, b"#" * 4096)
+    except BlockingIOError:
+        pass
+    os.set_blocking(write_end, True)
+    return read_end, write_end
+
+
+def case_stalled_output():
+    # Standard output that nobody reads for 5 s in the middle of the transfer
+    # holds back no data frame; then a line that stops taking bytes fails its
+    # unit, and two Ctrl-C end the program within a second even while its
+    # output still waits, the ports released.
+    mcu = TimedMcu("unit")
+    flash("-p", mcu.port, file_name(FIRMWARE), expect=0)
+    alone = mcu.transfer_seconds()
+    mcu = TimedMcu("unit")
+    read_end, write_end = stalled_output()
+    proc = subprocess.Popen(command("-p", mcu.port, file_name(FIRMWARE))[0], stdout=write_end,
+                            stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    time.sleep(5)
+    with os.fdopen(read_end, "rb") as out:
+        shown = out.read()
+    if proc.wait(timeout=30) != 0 or b"completed" not in shown:
+        fail(f"status {proc.returncode}: {shown[-300:]}")
+    took, worst = mcu.transfer_seconds(), mcu.worst_answer_ms
+    # The paused reader held back no answer: without it the worst is a few ms.
+    if worst > 50 or took > 1.1 * alone:
+        fail(f"beside a paused reader: transfer {took} s (alone {alone} s), worst answer {worst} ms")
+    stuck = Mcu("unit", "--stop-reading-after", "100")
+    run = flash("-p", stuck.port, "--timeout", "5", file_name(FIRMWARE), expect=1)
+    expect_in(run.stdout, "failed: the port stopped taking data at block 100", "stalled line")
+    stuck = Mcu("unit", "--stop-reading-after", "0", "--flash-delay", "2")
+    read_end, write_end = stalled_output()
+    proc = subprocess.Popen(command("-p", stuck.port, "--timeout", "60",
+                                    file_name(FIRMWARE))[0], stdout=write_end,
+                            stderr=subprocess.DEVNULL)
+    time.sleep(1)
+    proc.send_signal(signal.SIGINT)
+    time.sleep(0.3)  # two at once would arrive as one
+    proc.send_signal(signal.SIGINT)
+    start = time.monotonic()
+    # The unit failed on its own; the program waited only for its output.
+    if proc.wait(timeout=10) != 1 or time.monotonic() - start > 1:
+        fail(f"two Ctrl-C: status {proc.returncode} after {time.monotonic() - start:.2f} s")
+    os.close(write_end)
+    os.close(read_end)
+    flash("--check", "-p", stuck.port, file_name(FIRMWARE), expect=0)
+
+
+def case_port_dropped():
+    # One line dropped at block 200 and back 2 s later: the image arrives
+    # whole; another dropped for good fails its unit after the time-out.
+    back = Mcu("u0", "--drop-after", "200", "--back-after", "2000", "--data-timeout", "1000")
+    gone = Mcu("u1", "--drop-after", "200")
+    run = flash("-p", back.port, "-p", gone.port, "--timeout", "4", "--json",
+                file_name(FIRMWARE), expect=1)
+    events = [json.loads(line) for line in run.stdout.splitlines()]
+    seen = [(e["port"], e["event"]) for e in events if e["event"].startswith("port_")]
+    if sorted(seen) != sorted([(back.port, "port_lost"), (back.port, "port_back"),
+                               (gone.port, "port_lost")]):
+        fail(f"port events: {seen}")
+    expect_clean(back)
+    summary = {e["port"]: e for e in events if e["event"] == "summary"}
+    if summary[back.port]["reconnections"] != 1 or summary[back.port]["result"] != "completed":
+        fail(f"summary: {summary[back.port]}")
+    if summary[gone.port]["reason"] != ("the port went away at block 199 and did not come "
+                                        "back within 4 s"):
+        fail(f"summary: {summary[gone.port]}")
+
+
+def case_adapter_latency():
+    # A USB adapter's latency timer at 16 ms against 1 ms, side by side.
+    slow = TimedMcu("u0", "--adapter-latency", "16")
+    fast = TimedMcu("u1", "--adapter-latency", "1")
+    flash("-p", slow.port, "-p", fast.port, file_name(FIRMWARE), expect=0)
+    slow_s, fast_s = slow.transfer_seconds(), fast.transfer_seconds()
+    # Each of the 448 requests waits the timer out: 15 ms more a block.
+    if not 448 * 0.012 < slow_s - fast_s < 448 * 0.018:
+        fail(f"16 ms: {slow_s} s, 1 ms: {fast_s} s")
+
+
+def case_bench_faults():
+    # The program's own path plays no part; -q still shows the MCU's own
+    # errors; a hung-up terminal stops no unit; live lines fit the terminal's
+    # rows; a failed unit beside stopped ones ends with 130, each unit's own
+    # result in the summary.
+    deep = os.path.join(DIR, *(["d" * 60] * 4))
+    os.makedirs(deep)
+    moved = shutil.copy(FLASH, deep)
+    mcu = Mcu("unit")
+    run = subprocess.run([*shlex.split(os.environ.get("VARDEL_EMULATOR", "")), moved,
+                          "-p", mcu.port, FIRMWARE], capture_output=True, text=True, timeout=60)
+    if len(os.path.abspath(moved)) < 262 or run.returncode != 0:
+        fail(f"from a long path: {run.stdout}{run.stderr}")
+    expect_clean(mcu)
+    mcu = Mcu("unit", "--status-at-start", "KNG", "--handshake-timeout", "2000")
+    run = flash("-q", "-p", mcu.port, file_name(FIRMWARE), expect=0)
+    expect_in(run.stdout, "芯片被加密", "-q")
+    mcu = Mcu("unit", "--flash-delay", "3")
+    argv = command("-p", mcu.port, file_name(FIRMWARE))[0]
+    proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    time.sleep(0.5)
+    proc.send_signal(signal.SIGHUP)
+    out, err = proc.communicate(timeout=30)
+    if proc.returncode != 0:
+        fail(f"SIGHUP: status {proc.returncode}")
+    expect_in(err, "the terminal hung up; the units go on to their end", "SIGHUP")
+    expect_clean(mcu)
+    mcus = [Mcu(f"u{i}", "--flash-delay", "20") for i in range(4)] + [
+        Mcu("missing", "--silent-after", "0")]
+    typescript = os.path.join(DIR, "rows")
+    pid_file = os.path.join(DIR, "pid")
+    shell = f"stty rows 4 cols 200; echo $$ > {pid_file}; exec " + shlex.join(
+        command(*sum((["-p", m.port] for m in mcus), []), "--timeout", "1",
+                file_name(FIRMWARE))[0])
+    proc = subprocess.Popen(["script", "-qec", shell, typescript], stdout=subprocess.DEVNULL)
+    time.sleep(2.5)
+    with open(pid_file, encoding="ascii") as pid:
+        program = int(pid.read())
+    for _ in range(2):
+        os.kill(program, signal.SIGINT)
+        time.sleep(0.2)
+    proc.wait(timeout=10)
+    with open(typescript, encoding="utf-8", errors="replace") as seen:
+        screen = seen.read()
+    expect_in(screen, 'COMMAND_EXIT_CODE="130"', "failed and stopped units")
+    expect_in(screen, "and 3 more: 1 failed, 2 flashing", "rows")
+    for mcu, result in ((mcus[-1], "failed"), (mcus[0], "stopped")):
+        if not re.search(re.escape(mcu.port) + r" +" + result, screen):
+            fail(f"{mcu.port} not {result} in the summary: {screen[-2000:]}")
 
 
 def case_list_ports():
