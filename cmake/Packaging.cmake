@@ -80,6 +80,9 @@ if(TARGET vardel-flash)
   list(APPEND CPACK_COMPONENTS_ALL vardel-flash)
   vardel_package_documents(vardel-flash)
   install(TARGETS vardel-flash RUNTIME DESTINATION bin COMPONENT vardel-flash)
+  # The USB serial adapters for the user at the seat, and FTDI's latency timer.
+  install(FILES ${PROJECT_SOURCE_DIR}/flash/udev/70-vardel.rules
+          DESTINATION lib/udev/rules.d COMPONENT vardel-flash)
   set(CPACK_DEBIAN_VARDEL-FLASH_PACKAGE_NAME vardel-flash)
   set(CPACK_DEBIAN_VARDEL-FLASH_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_VARDEL-FLASH_PACKAGE_SECTION electronics)

@@ -71,6 +71,7 @@ check_vardel_flash() {
     ! grep -qi "qt\|font" <<<"$depends" || fail "vardel-flash depends on Qt or a font: $depends"
     program="$root/usr/bin/vardel-flash"
     [ -x "$program" ] || fail "no usr/bin/vardel-flash"
+    [ -f "$root/usr/lib/udev/rules.d/70-vardel.rules" ] || fail "no udev rule"
     libraries_found "$program" || fail "vardel-flash: a library is not found"
     "${run[@]}" "$program" --version >"$work/version" 2>&1 || { cat "$work/version"; fail "--version"; }
     [ -s "$work/version" ] || fail "--version said nothing"
