@@ -26,9 +26,12 @@ namespace {
 
 std::string SystemText(int error) { return std::strerror(error); }
 
-// Serial devices belong to the group dialout.
+// Serial devices belong to the group dialout; the package's udev rule opens
+// the common USB adapters to the user at the seat.
 std::string PortText(int error) {
-    return SystemText(error) + (error == EACCES ? " (is the user in the dialout group?)" : "");
+    return SystemText(error) + (error == EACCES ? " (add the user to the group dialout, or "
+                                                  "install the udev rule 70-vardel.rules)"
+                                                : "");
 }
 
 StopRequests g_requests;
