@@ -4,19 +4,10 @@ namespace vardel::win32 {
 
 namespace {
 
-// CREATE_WAITABLE_TIMER_HIGH_RESOLUTION (Windows 10 1803 and later): a timer
-// that keeps a period below the system's clock interval even without
-// timeBeginPeriod. Older systems refuse it.
-constexpr DWORD kHighResolution = 0x00000002;
 constexpr LONGLONG kHundredNsPerMs = 10000;
 constexpr UINT kFinestPeriodMs = 1;
 
 }  // namespace
-
-UniqueHandle HighResolutionTimer() {
-    return UniqueHandle(
-        ::CreateWaitableTimerExW(nullptr, nullptr, kHighResolution, TIMER_ALL_ACCESS));
-}
 
 // Without the high-resolution timer the plain one keeps 5 ms only while the
 // system's clock runs at 1 ms; that raises it for the whole system (on

@@ -3,8 +3,6 @@
 // and a console that shows the engine's Chinese texts whatever its code page.
 #include "platform/win32/SystemHeaders.h"
 
-#include <shellapi.h>
-
 #include <iostream>
 #include <memory>
 #include <streambuf>
@@ -15,6 +13,13 @@
 #include "platform/win32/Utf8Text.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Platform.h"
+
+// msvcrt's split of the wide command line, as its start-up code makes argv.
+struct StartupInfo {
+    int newMode;
+};
+extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment, int expandWildcards,
+                              StartupInfo* startup);
 
 namespace vardel {
 namespace {
@@ -202,14 +207,19 @@ win32::UniqueHandle OpenPort(const std::wstring& path) {
 
 }  // namespace
 
+// The C runtime's own wide split of the command line, rather than the shell's
+// CommandLineToArgvW: shell32 would load user32 (see Win32System.cpp).
 std::vector<std::string> Arguments(int argc, char** argv) {
     int count = 0;
-    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (wide == nullptr) return {argv, argv + argc};
+    wchar_t** wide = nullptr;
+    wchar_t** environment = nullptr;
+    StartupInfo startup{};
+    if (__wgetmainargs(&count, &wide, &environment, 0, &startup) != 0 || wide == nullptr) {
+        return {argv, argv + argc};
+    }
     std::vector<std::string> arguments;
     arguments.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) arguments.push_back(win32::Utf8FromWide(wide[i]));
-    static_cast<void>(::LocalFree(static_cast<void*>(wide)));
     return arguments;
 }
 

@@ -33,15 +33,35 @@ std::uint8_t* Win32Platform::Allocate(std::size_t size) {
 
 void Win32Platform::Free(std::uint8_t* block) { delete[] block; }
 
+namespace {
+
+// user32 is loaded when the navigation program is first looked for, not at
+// start: the system sends a console program its log-off and shutdown events
+// only while user32 is not loaded, and vardel-flash, which never looks, needs
+// them. The dialog program has user32 loaded anyway.
+template <typename Function>
+Function FromUser32(Function /*type*/, const char* name) {
+    const HMODULE user32 = ::LoadLibraryW(L"user32.dll");
+    const FARPROC found = user32 != nullptr ? ::GetProcAddress(user32, name) : nullptr;
+    // Through the type that matches every function, as the system's own headers advise.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
+}  // namespace
+
 ProgramHandle Win32Platform::FindProgram(const char16_t* name) {
-    if (name == nullptr) {
+    static const auto findWindow = FromUser32(&::FindWindowW, "FindWindowW");
+    if (name == nullptr || findWindow == nullptr) {
         return 0;
     }
-    return reinterpret_cast<ProgramHandle>(::FindWindowW(Wide(name), nullptr));
+    return reinterpret_cast<ProgramHandle>(findWindow(Wide(name), nullptr));
 }
 
 void Win32Platform::AskProgramToQuit(ProgramHandle program) {
-    static_cast<void>(::PostMessageW(AsWindow(program), WM_QUIT, 0, 0));
+    static const auto postMessage = FromUser32(&::PostMessageW, "PostMessageW");
+    if (postMessage != nullptr) {
+        static_cast<void>(postMessage(AsWindow(program), WM_QUIT, 0, 0));
+    }
 }
 
 }  // namespace vardel::win32

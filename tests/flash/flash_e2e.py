@@ -142,6 +142,11 @@ def case_one_unit():
         run = flash("-p", mcu.port, *extra, file_name(FIRMWARE), expect=0)
         expect_clean(mcu, reset)
         expect_in(run.stdout, f"{mcu.port}: completed", "one unit")
+    if PREFIX:
+        # A path from the root with forward slashes is a file, not an option.
+        mcu = Mcu("unit")
+        flash("-p", mcu.port, FIRMWARE, expect=0)
+        expect_clean(mcu)
     ragged = image("ragged.bin", 28672 + 28)
     mcu = Mcu("unit", firmware=FIRMWARE)
     run = flash("-p", mcu.port, file_name(ragged), expect=0)
