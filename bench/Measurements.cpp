@@ -44,13 +44,6 @@ void Progress(const std::string& line) { (void)std::fprintf(stderr, "%s\n", line
 
 std::size_t BlocksOf(std::size_t bytes) { return bytes / vardel::sim::kBlockSize; }
 
-double IdealSeconds(std::size_t bytes) {
-    const double lineBytes =
-        static_cast<double>(BlocksOf(bytes)) *
-        static_cast<double>(vardel::sim::kRequestLength + vardel::sim::kDataFrameLength);
-    return lineBytes * kBitsPerByte / kBaud;
-}
-
 double Ms(std::chrono::microseconds time) { return static_cast<double>(time.count()) / 1000.0; }
 
 // "≤ 5.5 ms", "≤ 40 MB"
@@ -76,6 +69,13 @@ Row Unmeasured(std::string measure, const std::string& error, std::string goal) 
 
 }  // namespace
 
+double IdealSeconds(std::size_t bytes) {
+    const double lineBytes =
+        static_cast<double>(BlocksOf(bytes)) *
+        static_cast<double>(vardel::sim::kRequestLength + vardel::sim::kDataFrameLength);
+    return lineBytes * kBitsPerByte / kBaud;
+}
+
 void Measurements::Run() {
     const std::vector<std::function<void()>> steps = {
         [this] { LineRate(Host::Dialog); },
@@ -90,6 +90,7 @@ void Measurements::Run() {
         [this] { FlashCpu(); },
         [this] { Latency(Host::Flash); },
         [this] { Scaling(); },
+        [this] { BenchLine(); },
     };
     for (const auto& step : steps) {
         if (Interrupted()) {

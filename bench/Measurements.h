@@ -32,6 +32,9 @@ constexpr Plan kFullPlan{
     3, 28'672, 2, 65'536, 65'536, std::chrono::milliseconds{10'000}, {1, 2, 4, 8, 16}};
 constexpr Plan kQuickPlan{1, 4'096, 1, 8'192, 0, std::chrono::milliseconds{1'000}, {1, 2}};
 
+// The line time of an image's blocks and their requests at 38,400 baud.
+double IdealSeconds(std::size_t bytes);
+
 // Runs the plan's measurements in turn, until the benchmark is interrupted,
 // and keeps their rows.
 class Measurements {
@@ -53,6 +56,7 @@ private:
     void Latency(Host host);
     void FlashCpu();
     void Scaling();
+    void BenchLine();
     // One run of vardel-flash with `units` at once, and its row.
     struct ScalePoint {
         double ratio = 0;  // × one unit's ideal

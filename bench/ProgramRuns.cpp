@@ -77,7 +77,8 @@ sim::Verdict FinishMcu(sim::SimulatedMcu& mcu) { return mcu.Finish(kSessionGrace
 }  // namespace
 
 std::optional<UpgradeRun> ProgramRuns::Upgrade(Host host, std::size_t units, std::size_t imageBytes,
-                                               bool lineRate, std::string& error) {
+                                               bool lineRate, std::string& error,
+                                               const BenchExtras& extras) {
     const sim::Bytes image = sim::DemoImage(imageBytes);
     // Outlives the simulators, which tell it of their sessions.
     SessionEvents events(units);
@@ -91,6 +92,7 @@ std::optional<UpgradeRun> ProgramRuns::Upgrade(Host host, std::size_t units, std
         mcus.push_back(std::make_unique<sim::SimulatedMcu>());
         if (!StartMcu(*mcus.back(), devices.back(), image, error, [&](sim::Options& options) {
                 options.lineRate = lineRate;
+                options.adapterLatency = extras.adapterLatency;
                 options.onNote = events.Listener();
             })) {
             return std::nullopt;
@@ -98,11 +100,15 @@ std::optional<UpgradeRun> ProgramRuns::Upgrade(Host host, std::size_t units, std
     }
 
     ChildProgram program;
-    if (!(host == Host::Dialog ? Launch(program, error) : LaunchFlash(program, devices, error))) {
+    if (!(host == Host::Dialog ? Launch(program, error)
+                           : LaunchFlash(program, devices, extras.trace, error))) {
         return std::nullopt;
     }
     events.Follow(program.Pid());
-    const milliseconds limit = lineRate ? kStartLimit + 2 * LineTime(imageBytes) : kUnpacedLimit;
+    const milliseconds limit = lineRate ? kStartLimit + 2 * LineTime(imageBytes) +
+                                              static_cast<long>(imageBytes / sim::kBlockSize) *
+                                                  extras.adapterLatency
+                                        : kUnpacedLimit;
     const bool ended = program.AwaitExit(Clock::now() + limit);
     program.End(kEndGrace);
     if (host == Host::Dialog) {
@@ -259,8 +265,11 @@ bool ProgramRuns::Launch(ChildProgram& program, std::string& error) const {
 
 // Its output piped to the benchmark: the plain lines a script would read.
 bool ProgramRuns::LaunchFlash(ChildProgram& program, const std::vector<std::string>& devices,
-                              std::string& error) const {
+                              bool trace, std::string& error) const {
     std::vector<std::string> arguments;
+    if (trace) {
+        arguments.insert(arguments.end(), {"--trace", setup_.folder + "/vardel-flash.trace"});
+    }
     for (const std::string& device : devices) {
         arguments.insert(arguments.end(), {"--port", device});
     }

@@ -53,6 +53,13 @@ struct UpgradeRun {
     std::chrono::duration<double> startSpread{0};
 };
 
+// What a bench adds to vardel-flash's line: a USB adapter's latency timer on
+// the MCU's side, and a trace of the traffic.
+struct BenchExtras {
+    std::chrono::milliseconds adapterLatency{0};
+    bool trace = false;
+};
+
 class ProgramRuns {
 public:
     explicit ProgramRuns(BenchSetup setup) : setup_(std::move(setup)) {}
@@ -61,7 +68,8 @@ public:
     // simulated MCUs at once (the dialog program drives one); nullopt and
     // `error` unless every MCU received it identical and its reset frame came.
     std::optional<UpgradeRun> Upgrade(Host host, std::size_t units, std::size_t imageBytes,
-                                      bool lineRate, std::string& error);
+                                      bool lineRate, std::string& error,
+                                      const BenchExtras& extras = {});
 
     // The same upgrade against an instant host in place of the program: the
     // floor the simulated line sets.
@@ -85,7 +93,7 @@ public:
 
 private:
     bool Launch(ChildProgram& program, std::string& error) const;
-    bool LaunchFlash(ChildProgram& program, const std::vector<std::string>& devices,
+    bool LaunchFlash(ChildProgram& program, const std::vector<std::string>& devices, bool trace,
                      std::string& error) const;
     std::string DeviceOf(Host host, std::size_t unit) const;
     std::optional<CpuShare> PortStaysClosed(std::chrono::milliseconds window, std::string& error);
