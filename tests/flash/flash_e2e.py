@@ -374,7 +374,9 @@ def case_stalled_output():
         fail(f"status {proc.returncode}: {shown[-300:]}")
     took, worst = mcu.transfer_seconds(), mcu.worst_answer_ms
     # The paused reader held back no answer: without it the worst is a few ms.
-    if worst > 50 or took > 1.1 * alone:
+    # Under an emulator the first answers wait for its translation: only the
+    # native build's timing is looked at.
+    if not os.environ.get("VARDEL_EMULATOR") and (worst > 50 or took > 1.1 * alone):
         fail(f"beside a paused reader: transfer {took} s (alone {alone} s), worst answer {worst} ms")
     stuck = Mcu("unit", "--stop-reading-after", "100")
     run = flash("-p", stuck.port, "--timeout", "5", file_name(FIRMWARE), expect=1)
@@ -446,10 +448,10 @@ def case_bench_faults():
     mcu = Mcu("unit", "--status-at-start", "KNG", "--handshake-timeout", "2000")
     run = flash("-q", "-p", mcu.port, file_name(FIRMWARE), expect=0)
     expect_in(run.stdout, "芯片被加密", "-q")
-    mcu = Mcu("unit", "--flash-delay", "3")
+    mcu = Mcu("unit", "--flash-delay", "8")
     argv = command("-p", mcu.port, file_name(FIRMWARE))[0]
     proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    time.sleep(0.5)
+    time.sleep(1.5)
     proc.send_signal(signal.SIGHUP)
     out, err = proc.communicate(timeout=30)
     if proc.returncode != 0:
