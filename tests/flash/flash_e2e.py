@@ -373,10 +373,11 @@ def case_stalled_output():
     if proc.wait(timeout=30) != 0 or b"completed" not in shown:
         fail(f"status {proc.returncode}: {shown[-300:]}")
     took, worst = mcu.transfer_seconds(), mcu.worst_answer_ms
-    # The paused reader held back no answer: without it the worst is a few ms.
+    # The paused reader held back no answer: without it the worst is a few ms,
+    # with it five seconds.
     # Under an emulator the first answers wait for its translation: only the
     # native build's timing is looked at.
-    if not os.environ.get("VARDEL_EMULATOR") and (worst > 50 or took > 1.1 * alone):
+    if not os.environ.get("VARDEL_EMULATOR") and (worst > 100 or took > 1.1 * alone):
         fail(f"beside a paused reader: transfer {took} s (alone {alone} s), worst answer {worst} ms")
     stuck = Mcu("unit", "--stop-reading-after", "100")
     run = flash("-p", stuck.port, "--timeout", "5", file_name(FIRMWARE), expect=1)
