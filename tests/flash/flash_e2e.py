@@ -283,17 +283,19 @@ def case_check():
     expect_untouched(mcu)
 
 
+def started(mcu, settle=0.7):
+    """vardel-flash on one unit, given `settle` seconds to be under way."""
+    argv, env = command("-p", mcu.port, file_name(FIRMWARE))
+    proc = subprocess.Popen(argv, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            text=True)
+    time.sleep(settle)
+    return proc
+
+
 def case_stop():
     # The first Ctrl-C only warns and the upgrade completes; two within 5 s
     # stop every unit with status 130; SIGTERM stops at once. Wine turns
     # SIGINT into the console's Ctrl-C, but SIGTERM into no console event.
-    def started(mcu):
-        argv, env = command("-p", mcu.port, file_name(FIRMWARE))
-        proc = subprocess.Popen(argv, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                text=True)
-        time.sleep(0.7)
-        return proc
-
     mcu = Mcu("unit", "--flash-delay", "6")
     proc = started(mcu)
     proc.send_signal(signal.SIGINT)
@@ -450,9 +452,7 @@ def case_bench_faults():
     run = flash("-q", "-p", mcu.port, file_name(FIRMWARE), expect=0)
     expect_in(run.stdout, "芯片被加密", "-q")
     mcu = Mcu("unit", "--flash-delay", "8")
-    argv = command("-p", mcu.port, file_name(FIRMWARE))[0]
-    proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    time.sleep(1.5)
+    proc = started(mcu, settle=1.5)
     proc.send_signal(signal.SIGHUP)
     out, err = proc.communicate(timeout=30)
     if proc.returncode != 0:
