@@ -336,9 +336,15 @@ void Measurements::Scaling() {
             stopped = point->cost;
         }
     }
+    const std::string goal = Fixed(kScalingGoal, 2) + " × one unit's ideal";
+    if (scaledTo == 0 && !stopped.empty()) {
+        scalingNote_ = "Where it stops scaling: the bench went beyond " + goal +
+                       " with the fewest units measured; " + stopped + ".";
+        return;
+    }
     scalingNote_ =
-        "Where it stops scaling: the whole bench stayed within " + Fixed(kScalingGoal, 2) +
-        " × one unit's ideal up to " + Counted(static_cast<long long>(scaledTo), "unit") +
+        "Where it stops scaling: the whole bench stayed within " + goal + " up to " +
+        Counted(static_cast<long long>(scaledTo), "unit") +
         (stopped.empty() ? " at once, the most measured; " + largest : "; " + stopped) + ".";
 }
 

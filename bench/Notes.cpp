@@ -20,6 +20,11 @@ std::vector<std::string> Measurements::FlashNotes() const {
         "which is the simulated MCUs (each sleeps once a byte it sends); and the whole "
         "machine's busy time from /proc/stat, in cores, which counts any other work on the "
         "machine too.",
+        "A bench's line: four runs of one unit in turn, each once. The adapter is the "
+        "simulator's model of a USB serial adapter (vardel-sim --adapter-latency MS): the "
+        "MCU's bytes reach the host only when the adapter's latency timer fires or 62 bytes "
+        "are waiting, so each 7-byte block request waits for the timer. The trace is written "
+        "to a file in the benchmark's temporary folder.",
     };
     if (!scalingNote_.empty()) {
         notes.push_back(scalingNote_);
@@ -39,7 +44,8 @@ std::vector<std::string> Notes(const Plan& plan, bool quick) {
         "takes no time to write a block into flash. The time runs from the enter-upgrade frame "
         "to the completion request; the ideal is the line time of the same bytes, blocks × "
         "(7-byte request + 69-byte data frame) × 10 bits / 38,400 baud. The simulator's thread "
-        "sleeps once a byte it sends and runs with 1 ns of timer slack, so that the line keeps "
+        "sleeps once a byte it sends, until that byte's time on a line that sends a frame's bytes "
+        "back to back as a UART does, and runs with 1 ns of timer slack, so that the line keeps "
         "close to its rate; what it still loses shows in the floor row, the same transfer "
         "against a host in the benchmark that answers each request as soon as it has read it.");
     notes.emplace_back(

@@ -125,8 +125,11 @@ Outcome Line::Write(std::span<const std::uint8_t> bytes) {
         return outcome;
     }
     // A byte reaches the host only once all its bits have gone down the line.
+    // A UART sends a frame's bytes back to back: a wake-up that came late
+    // delays that byte, not the ones after it.
+    txFree_ = std::max(txFree_, Clock::now());
     for (const std::uint8_t& byte : bytes) {
-        txFree_ = std::max(txFree_, Clock::now()) + kByteTime;
+        txFree_ += kByteTime;
         const Outcome waited = Idle(txFree_);
         if (waited != Outcome::Done) {
             return waited;
