@@ -356,14 +356,14 @@ def stalled_output():
     return read_end, write_end
 
 
-def case_stalled_output():
-    # Standard output that nobody reads for 5 s in the middle of the transfer
-    # holds back no data frame; then a line that stops taking bytes fails its
-    # unit, and two Ctrl-C end the program within a second even while its
-    # output still waits, the ports released.
-    mcu = TimedMcu("unit")
-    flash("-p", mcu.port, file_name(FIRMWARE), expect=0)
-    alone = mcu.transfer_seconds()
+# Each block is a 7-byte request and a 69-byte frame at 38,400 baud, 10 bits a
+# byte.
+LINE_TIME = 448 * (7 + 69) * 10 / 38400
+
+
+def transfer_beside_paused_reader():
+    """The transfer time and worst answer of a unit whose standard output
+    nobody reads for its first 5 s."""
     mcu = TimedMcu("unit")
     read_end, write_end = stalled_output()
     proc = subprocess.Popen(command("-p", mcu.port, file_name(FIRMWARE))[0], stdout=write_end,
@@ -374,13 +374,26 @@ def case_stalled_output():
         shown = out.read()
     if proc.wait(timeout=30) != 0 or b"completed" not in shown:
         fail(f"status {proc.returncode}: {shown[-300:]}")
-    took, worst = mcu.transfer_seconds(), mcu.worst_answer_ms
-    # The paused reader held back no answer: without it the worst is a few ms,
-    # with it five seconds.
-    # Under an emulator the first answers wait for its translation: only the
-    # native build's timing is looked at.
-    if not os.environ.get("VARDEL_EMULATOR") and (worst > 100 or took > 1.1 * alone):
-        fail(f"beside a paused reader: transfer {took} s (alone {alone} s), worst answer {worst} ms")
+    return mcu.transfer_seconds(), mcu.worst_answer_ms
+
+
+def case_stalled_output():
+    # Standard output that nobody reads for 5 s in the middle of the transfer
+    # holds back no data frame; then a line that stops taking bytes fails its
+    # unit, and two Ctrl-C end the program within a second even while its
+    # output still waits, the ports released.
+    for attempt in range(3):
+        took, worst = transfer_beside_paused_reader()
+        # Without the pause the worst answer is a few ms; held back, five
+        # seconds. Under an emulator the first answers wait for its
+        # translation: only the native build's timing is looked at.
+        if os.environ.get("VARDEL_EMULATOR") or (worst <= 100 and took <= 1.05 * LINE_TIME):
+            break
+        # A virtual machine's neighbours now and then slow a whole run by
+        # some per cent; a held-back answer would show in every attempt.
+        if attempt == 2:
+            fail(f"beside a paused reader: transfer {took} s against the line's "
+                 f"{LINE_TIME:.3f} s, worst answer {worst} ms")
     stuck = Mcu("unit", "--stop-reading-after", "100")
     run = flash("-p", stuck.port, "--timeout", "5", file_name(FIRMWARE), expect=1)
     expect_in(run.stdout, "failed: the port stopped taking data at block 100", "stalled line")
