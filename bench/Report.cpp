@@ -131,12 +131,18 @@ std::string Fixed(double value, int decimals) {
     return text;
 }
 
+// Built by appending: GCC 12 at -O3 takes std::string::insert here for an
+// overlapping copy (-Wrestrict) where there is none.
 std::string Grouped(long long value) {
-    std::string digits = std::to_string(value < 0 ? -value : value);
-    for (auto at = static_cast<long>(digits.size()) - 3; at > 0; at -= 3) {
-        digits.insert(static_cast<std::size_t>(at), ",");
+    const std::string digits = std::to_string(value < 0 ? -value : value);
+    std::string grouped = value < 0 ? "-" : "";
+    for (std::size_t at = 0; at < digits.size(); ++at) {
+        if (at > 0 && (digits.size() - at) % 3 == 0) {
+            grouped += ',';
+        }
+        grouped += digits[at];
     }
-    return value < 0 ? "-" + digits : digits;
+    return grouped;
 }
 
 }  // namespace vardel::bench

@@ -13,12 +13,18 @@ constexpr std::uint32_t kMinImageSize = 1024;
 // The file is read in parts of this size until its end, to learn its length.
 constexpr std::uint32_t kReadPart = 64 * 1024;
 
+// Built by appending: GCC 12 at -O3 takes std::string::insert here for an
+// overlapping copy (-Wrestrict) where there is none.
 std::string Grouped(std::uintmax_t value) {
-    std::string digits = std::to_string(value);
-    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
-        digits.insert(static_cast<std::size_t>(at), ",");
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (std::size_t at = 0; at < digits.size(); ++at) {
+        if (at > 0 && (digits.size() - at) % 3 == 0) {
+            grouped += ',';
+        }
+        grouped += digits[at];
     }
-    return digits;
+    return grouped;
 }
 
 // Reads to the end; the whole length, or nothing with the error's text.

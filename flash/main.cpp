@@ -54,22 +54,24 @@ public:
         seen_ = interrupts;
         const auto now = Clock::now();
         // Two may have come between two looks.
-        if (fresh > 1 || (warnedAt_ && now - *warnedAt_ <= kSecondInterruptWithin)) {
+        if (fresh > 1 || (warned_ && now - warnedAt_ <= kSecondInterruptWithin)) {
             Stop();
             return;
         }
+        warned_ = true;
         warnedAt_ = now;
         display_.Notice("press Ctrl-C again within 5 s to stop; the units will need a new upgrade");
     }
     // Once stopped, whether the output has had its time.
     [[nodiscard]] bool OutputOverdue() const {
-        return stoppedAt_ && Clock::now() - *stoppedAt_ > kOutputGraceAfterStop;
+        return stopped_ && Clock::now() - stoppedAt_ > kOutputGraceAfterStop;
     }
 
 private:
     void Stop() {
         stop_.store(true);
-        if (!stoppedAt_) stoppedAt_ = Clock::now();
+        if (!stopped_) stoppedAt_ = Clock::now();
+        stopped_ = true;
     }
 
     Display& display_;
@@ -77,8 +79,12 @@ private:
     const StopRequests& requests_;
     unsigned seen_ = 0;
     unsigned hangups_ = 0;
-    std::optional<Clock::time_point> warnedAt_;
-    std::optional<Clock::time_point> stoppedAt_;
+    // Flags beside plain times: GCC 12 at -O3 takes an optional time here for
+    // one read before it is set (-Wmaybe-uninitialized).
+    bool warned_ = false;
+    Clock::time_point warnedAt_{};
+    bool stopped_ = false;
+    Clock::time_point stoppedAt_{};
 };
 
 // Two names of one port would be two units fighting over one line.
