@@ -1,6 +1,6 @@
 #include "app/StatusMailbox.h"
 
-#include "app/WideText.h"
+#include "app/FixedBufferText.h"
 
 namespace vardel {
 

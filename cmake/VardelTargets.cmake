@@ -7,13 +7,12 @@
 # environment, no automatic presses. The demo (app/), the program's tests
 # (tests/program/) and the benchmark (bench/) each make their own, each in a
 # folder of its own, since the firmware files sit beside it.
+# Only Main.cpp, which fixes the device, is compiled for each; the companion
+# and the icon come from the libraries of app/.
 function(vardel_demo_program name device)
-  add_executable(${name} ${PROJECT_SOURCE_DIR}/app/Main.cpp
-    ${PROJECT_SOURCE_DIR}/app/demo/DemoDriver.cpp ${PROJECT_SOURCE_DIR}/app/demo/LiveLine.cpp
-    ${PROJECT_SOURCE_DIR}/app/resources/resources.qrc)
-  set_target_properties(${name} PROPERTIES AUTORCC ON)
+  add_executable(${name} ${PROJECT_SOURCE_DIR}/app/Main.cpp)
   target_compile_definitions(${name} PRIVATE VARDEL_DEMO=1 VARDEL_COM4_DEVICE="${device}")
-  target_link_libraries(${name} PRIVATE vardel_app vardel_platform_linux vardel_platform_qt)
+  target_link_libraries(${name} PRIVATE vardel_demo vardel_qt_resources)
 endfunction()
 
 # vardel_windows_manifest(<target>)

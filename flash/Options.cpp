@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "flash/ExitStatus.h"
+
 namespace vardel::flash {
 namespace {
 

@@ -21,9 +21,6 @@ struct Options {
     std::string trace;  // the trace file; empty: none
 };
 
-// Exit status of a usage error: nothing was sent.
-inline constexpr int kExitUsage = 2;
-
 // Fills options from the command line. Returns the exit status when the
 // program ends here (--help, --version: 0 after the text on standard output;
 // a usage error: kExitUsage after one line on standard error).

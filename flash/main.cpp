@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "flash/Display.h"
+#include "flash/ExitStatus.h"
 #include "flash/FirmwareFile.h"
 #include "flash/Options.h"
+#include "flash/PortList.h"
 #include "flash/Summary.h"
 #include "flash/Trace.h"
 #include "flash/UnitRun.h"
@@ -174,7 +176,7 @@ int main(int argc, char** argv) {
         return *status;
     }
     if (options.listPorts) {
-        vardel::PrintSerialPorts(vardel::ListSerialPorts(), std::cout, options.json);
+        PrintSerialPorts(vardel::ListSerialPorts(), std::cout, options.json);
         return kExitAllCompleted;
     }
     return Flash(options);

@@ -3,7 +3,6 @@
 // and who has it open.
 #pragma once
 
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,11 +29,5 @@ std::string DescribePortHolder(const std::string& device);
 
 // Puts ports in device order, the numbers within names compared as numbers.
 void SortSerialPorts(std::vector<SerialPortInfo>& ports);
-
-// The lines `vardel-flash --list-ports` prints: plain, or with json one JSON
-// object a line ({"event":"port","port":...,"aliases":[...],"description":...,
-// "holder":...,"latency_timer_ms":...,"latency_fix":...}, the last two only
-// where known). Bytes that are not UTF-8 are replaced, never fatal.
-void PrintSerialPorts(const std::vector<SerialPortInfo>& ports, std::ostream& out, bool json);
 
 }  // namespace vardel

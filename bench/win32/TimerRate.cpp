@@ -8,7 +8,7 @@
 #include "app/MainDialog.h"
 #include "app/resources/MainDialogTemplate.h"
 #include "platform/win32/Win32WindowSystem.h"
-#include "tools/win32/ConsoleText.h"
+#include "platform/win32/Utf8Text.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/win32/Win32Platform.h"
-#include "tools/win32/ConsoleText.h"
+#include "platform/win32/Utf8Text.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "tools/win32/ConsoleText.h"
+#include "platform/win32/Utf8Text.h"
 
 namespace {
 
 using vardel::win32::Say;
-using vardel::win32::Utf8;
+using vardel::win32::Utf8FromWide;
 
 constexpr char kUsage[] =
     "usage: DebugLines PROGRAM.exe [ARGUMENTS...]\n"
@@ -36,7 +36,7 @@ std::string Utf8FromAnsi(const char* text) {
     if (units <= 0) return {};
     std::vector<wchar_t> wide(static_cast<std::size_t>(units), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), units);
-    return Utf8(wide.data());
+    return Utf8FromWide(wide.data());
 }
 
 // The string lives in the debuggee; its length counts the terminator. A
@@ -49,7 +49,7 @@ std::string DebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
         std::vector<wchar_t> text(units + 1, L'\0');
         ::ReadProcessMemory(process, info.lpDebugStringData, text.data(), units * sizeof(wchar_t),
                             nullptr);
-        return Utf8(text.data());
+        return Utf8FromWide(text.data());
     }
     std::vector<char> text(units + 1, '\0');
     ::ReadProcessMemory(process, info.lpDebugStringData, text.data(), units, nullptr);

@@ -3,12 +3,12 @@
 #include <string>
 
 #include "app/resources/Resource.h"
-#include "tools/win32/ConsoleText.h"
+#include "platform/win32/Utf8Text.h"
 
 namespace {
 
 using vardel::win32::Say;
-using vardel::win32::Utf8;
+using vardel::win32::Utf8FromWide;
 
 constexpr wchar_t kUsage[] =
     L"usage: VardelSend exit | start | wait-step N | show | picture FILE.bmp\n"
@@ -128,10 +128,10 @@ int Show(HWND window) {
     RECT client{};
     ::GetClientRect(window, &client);
     Say("client: " + std::to_string(client.right) + " " + std::to_string(client.bottom));
-    Say("status: " + Utf8(Text(window, vardel::IDC_STATUS).c_str()));
-    Say("percent: " + Utf8(Text(window, vardel::IDC_PERCENT).c_str()));
-    Say("step: " + Utf8(Text(window, vardel::IDC_STEP).c_str()));
-    Say("button: " + Utf8(Text(window, vardel::IDC_START).c_str()));
+    Say("status: " + Utf8FromWide(Text(window, vardel::IDC_STATUS).c_str()));
+    Say("percent: " + Utf8FromWide(Text(window, vardel::IDC_PERCENT).c_str()));
+    Say("step: " + Utf8FromWide(Text(window, vardel::IDC_STEP).c_str()));
+    Say("button: " + Utf8FromWide(Text(window, vardel::IDC_START).c_str()));
     return kDone;
 }
 
@@ -143,7 +143,7 @@ int wmain(int argc, wchar_t** argv) {
         (argc == 2 && (command == L"exit" || command == L"start" || command == L"show")) ||
         (argc == 3 && (command == L"wait-step" || command == L"picture"));
     if (!known) {
-        vardel::win32::Say(Utf8(kUsage), STD_ERROR_HANDLE);
+        vardel::win32::Say(Utf8FromWide(kUsage), STD_ERROR_HANDLE);
         return kUsageError;
     }
     HWND window = FindVardel();

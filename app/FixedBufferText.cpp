@@ -1,4 +1,4 @@
-#include "app/WideText.h"
+#include "app/FixedBufferText.h"
 
 namespace vardel {
 
