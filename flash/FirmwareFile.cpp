@@ -58,7 +58,7 @@ bool ReadFirmware(Platform& system, const std::string& path, Firmware& firmware,
                   std::string& error) {
     const FileHandle file = system.OpenFileForReading(PathText(path).c_str());
     if (file == kInvalidHandle) {
-        error = path + ": " + FileRefusal(path);
+        error = path + ": " + FileRefusal(path, system.LastRefusal());
         return false;
     }
     std::uintmax_t length = 0;

@@ -10,7 +10,7 @@ namespace vardel::flash {
 
 UnitPlatform::UnitPlatform(std::unique_ptr<Platform> system,
                            const std::vector<std::uint8_t>& firmware)
-    : system_(std::move(system)),
+    : ForwardingPlatform(std::move(system)),
       firmware_(firmware),
       served_(firmware.size() / wire::kBlockSize, false) {}
 
@@ -32,14 +32,14 @@ std::uint32_t UnitPlatform::ReadFile(FileHandle file, std::uint8_t* buffer, std:
 void UnitPlatform::CloseFile(FileHandle /*file*/) { fileRead_ = 0; }
 
 std::uint32_t UnitPlatform::ProgramFilePath(char16_t* buffer, std::uint32_t capacity) {
-    const char16_t path[] = {system_->FolderSeparator(), u'v', u'a', u'r', u'd', u'e', u'l', 0};
+    const char16_t path[] = {Inner().FolderSeparator(), u'v', u'a', u'r', u'd', u'e', u'l', 0};
     const auto length = static_cast<std::uint32_t>(std::size(path) - 1);
     if (capacity > length) std::copy(std::begin(path), std::end(path), buffer);
     return length;
 }
 
 PortHandle UnitPlatform::OpenSerial() {
-    const PortHandle port = system_->OpenSerial();
+    const PortHandle port = Inner().OpenSerial();
     if (port == kInvalidHandle || port == 0) return kInvalidHandle;
     systemPort_ = port;
     open_ = true;
@@ -47,15 +47,15 @@ PortHandle UnitPlatform::OpenSerial() {
 }
 
 bool UnitPlatform::ConfigureSerial(PortHandle /*port*/) {
-    return systemPort_ != 0 && system_->ConfigureSerial(systemPort_);
+    return systemPort_ != 0 && Inner().ConfigureSerial(systemPort_);
 }
 
 void UnitPlatform::PurgeSerial(PortHandle /*port*/) {
-    if (systemPort_ != 0) system_->PurgeSerial(systemPort_);
+    if (systemPort_ != 0) Inner().PurgeSerial(systemPort_);
 }
 
 void UnitPlatform::CloseSerial(PortHandle /*port*/) {
-    if (systemPort_ != 0) system_->CloseSerial(systemPort_);
+    if (systemPort_ != 0) Inner().CloseSerial(systemPort_);
     systemPort_ = 0;
     open_ = false;
 }
@@ -66,11 +66,11 @@ LineFault UnitPlatform::SerialFault(PortHandle /*port*/) const { return fault_; 
 // keep) and opened again when its path is back. Stalled: the unit fails.
 void UnitPlatform::LookForFault() {
     if (systemPort_ == 0) return;
-    const LineFault fault = system_->SerialFault(systemPort_);
+    const LineFault fault = Inner().SerialFault(systemPort_);
     if (fault == LineFault::None) return;
     fault_ = fault;
     if (fault != LineFault::Gone) return;
-    system_->CloseSerial(systemPort_);
+    Inner().CloseSerial(systemPort_);
     systemPort_ = 0;
     goneSince_ = Clock::now();
     reopenedAt_ = Clock::now();
@@ -79,10 +79,10 @@ void UnitPlatform::LookForFault() {
 void UnitPlatform::Reopen() {
     if (Clock::now() - reopenedAt_ < kReopenEvery) return;
     reopenedAt_ = Clock::now();
-    const PortHandle port = system_->OpenSerial();
+    const PortHandle port = Inner().OpenSerial();
     if (port == kInvalidHandle || port == 0) return;
-    if (!system_->ConfigureSerial(port)) {
-        system_->CloseSerial(port);
+    if (!Inner().ConfigureSerial(port)) {
+        Inner().CloseSerial(port);
         return;
     }
     systemPort_ = port;
@@ -95,7 +95,7 @@ void UnitPlatform::Reopen() {
 
 bool UnitPlatform::ReadSerialByte(PortHandle /*port*/, std::uint8_t& byte) {
     if (systemPort_ == 0) return false;
-    if (!system_->ReadSerialByte(systemPort_, byte)) {
+    if (!Inner().ReadSerialByte(systemPort_, byte)) {
         LookForFault();
         return false;
     }
@@ -110,7 +110,7 @@ void UnitPlatform::WaitSerialReadable(PortHandle /*port*/, std::uint32_t timeout
         std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
         return;
     }
-    system_->WaitSerialReadable(systemPort_, timeoutMs);
+    Inner().WaitSerialReadable(systemPort_, timeoutMs);
     LookForFault();
 }
 
@@ -130,7 +130,7 @@ void UnitPlatform::Watch(std::uint8_t byte) {
 std::uint32_t UnitPlatform::WriteSerial(PortHandle /*port*/, const std::uint8_t* bytes,
                                         std::uint32_t length) {
     if (systemPort_ == 0) return 0;
-    const std::uint32_t written = system_->WriteSerial(systemPort_, bytes, length);
+    const std::uint32_t written = Inner().WriteSerial(systemPort_, bytes, length);
     if (tap_ && written > 0) tap_(true, bytes, written, Clock::now());
     if (written < length) LookForFault();
     const std::uint8_t command = length > wire::kHeaderLength - 1 ? bytes[2] : 0;

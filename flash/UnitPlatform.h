@@ -17,11 +17,11 @@
 #include <optional>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/ForwardingPlatform.h"
 
 namespace vardel::flash {
 
-class UnitPlatform final : public Platform {
+class UnitPlatform final : public ForwardingPlatform {
 public:
     using Clock = std::chrono::steady_clock;
     // Each byte on the line as it goes: true for the host's, at the time given.
@@ -59,12 +59,6 @@ public:
     void CloseSerial(PortHandle port) override;
     [[nodiscard]] LineFault SerialFault(PortHandle port) const override;
 
-    std::uint32_t TickCount() override { return system_->TickCount(); }
-    std::uint32_t TotalPhysicalMemory() override { return system_->TotalPhysicalMemory(); }
-    std::uint8_t* Allocate(std::size_t size) override { return system_->Allocate(size); }
-    void Free(std::uint8_t* block) override { system_->Free(block); }
-    [[nodiscard]] char16_t FolderSeparator() const override { return system_->FolderSeparator(); }
-
     // The block of the MCU's latest block request (65,535: the completion).
     [[nodiscard]] std::optional<std::uint32_t> LastRequest() const { return lastRequest_; }
     // When the MCU last asked for anything.
@@ -93,7 +87,6 @@ private:
     void LookForFault();
     void Reopen();
 
-    std::unique_ptr<Platform> system_;
     const std::vector<std::uint8_t>& firmware_;
     LineTap tap_;
     PortHandle systemPort_ = 0;  // 0 while closed or gone

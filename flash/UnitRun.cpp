@@ -112,8 +112,10 @@ private:
         Tick();
         if (engine_.GetStep() != STEP_READY) {
             const bool settingsRefused = reporter_.LastText() == texts::kPortConfigFailed;
-            return Failed(settingsRefused ? "cannot set the port: " + SettingsRefusal(setup_.device)
-                                          : "cannot open the port: " + PortRefusal(setup_.device));
+            const Refusal refusal = platform_.LastRefusal();
+            return Failed(settingsRefused
+                              ? "cannot set the port: " + SettingsRefusal(refusal)
+                              : "cannot open the port: " + PortRefusal(setup_.device, refusal));
         }
         if (setup_.checkOnly) {
             return {Outcome::Ready, "opened and set to 38,400 baud 8N1"};

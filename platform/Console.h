@@ -1,6 +1,6 @@
 // What a command-line program needs of the system beyond Platform: the
-// platform of one serial device, the system's reasons when a file or a port
-// is refused, texts for the console, the user's requests to stop, and whether
+// platform of one serial device, the system's reasons in words when a file or
+// a port is refused, texts for the console, the user's requests to stop, and whether
 // standard output is a terminal. One implementation per system
 // (linux/LinuxConsole.cpp, win32/Win32Console.cpp).
 #pragma once
@@ -50,18 +50,18 @@ struct LineOptions {
 // switched to UTF-8 for the run).
 [[nodiscard]] std::string ConsoleText(std::u16string_view text);
 
-// Why the system refuses to open `path` for reading without sharing, looked
-// up after Platform::OpenFileForReading refused it: "No such file or
-// directory", "held by another program", ...
-[[nodiscard]] std::string FileRefusal(const std::string& path);
+// Why the system refused to open `path` for reading without sharing, from
+// what Platform::LastRefusal kept: "No such file or directory", "still being
+// written by PID 1234", ...
+[[nodiscard]] std::string FileRefusal(const std::string& path, const Refusal& refusal);
 // The system's text for an error code that Platform::ReadFile gave.
 [[nodiscard]] std::string ErrorText(std::uint32_t error);
-// Why `device` does not open as a serial port, looked up after
-// Platform::OpenSerial refused it: "No such file or directory", "in use by
-// PID 1234 (minicom)", ...
-[[nodiscard]] std::string PortRefusal(const std::string& device);
-// Why `device` refused the line settings.
-[[nodiscard]] std::string SettingsRefusal(const std::string& device);
+// Why `device` did not open as a serial port, from what
+// Platform::LastRefusal kept: "No such file or directory", "in use by PID
+// 1234 (minicom)", ...
+[[nodiscard]] std::string PortRefusal(const std::string& device, const Refusal& refusal);
+// Why a port refused the line settings, from what Platform::LastRefusal kept.
+[[nodiscard]] std::string SettingsRefusal(const Refusal& refusal);
 
 // The user's requests to stop, counted by the system's handlers from the
 // moment WatchStopRequests is first called: interrupts (Ctrl-C), a terminal

@@ -3,7 +3,8 @@
 // - one per system: linuxos::LinuxPlatform (linux/LinuxPlatform.h) and
 //   win32::Win32Platform (win32/Win32Platform.h);
 // - FakePlatform (fake/FakePlatform.h), scripted by the tests;
-// - two that wrap a system's one and change what it serves: vardel-flash's
+// - those that wrap a system's one and change part of what it serves, on
+//   ForwardingPlatform (ForwardingPlatform.h): vardel-flash's
 //   flash::UnitPlatform (flash/UnitPlatform.h: the chosen firmware from
 //   memory, and a watch on the line) and the end-to-end tests' RunPlatform
 //   (tests/e2e/E2eHarness.h: a program path of the run's own, and a hand in
@@ -32,6 +33,16 @@ enum class LineFault {
     None,
     Gone,     // the device went away or the line hung up: it will give no byte again
     Stalled,  // a write found the line taking no bytes for longer than its limit
+};
+
+// Why an open or the line settings were refused, in the system's own terms.
+struct Refusal {
+    // errno on Linux, GetLastError() on Windows; 0 when nothing was refused or
+    // the platform cannot tell.
+    std::uint32_t error = 0;
+    // The process seen holding the port or writing into the file, where the
+    // system can name one; 0 otherwise.
+    std::int64_t holder = 0;
 };
 
 class Platform {
@@ -65,6 +76,12 @@ public:
     [[nodiscard]] virtual LineFault SerialFault(PortHandle /*port*/) const {
         return LineFault::None;
     }
+
+    // Why the latest OpenSerial, ConfigureSerial or OpenFileForReading
+    // failed; each of them sets it, to nothing when it succeeds. The engine
+    // never asks; the command line tells the user, without opening anything
+    // a second time.
+    [[nodiscard]] virtual Refusal LastRefusal() const { return {}; }
 
     // --- clock ---
     // Milliseconds on a monotonic clock, cut to 32 bits: it wraps.

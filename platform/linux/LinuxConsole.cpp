@@ -1,10 +1,8 @@
 // The command line's needs of Linux: reasons looked up again after a refusal,
 // signals counted into StopRequests, the terminal on standard output.
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,10 +13,9 @@
 #include "platform/Console.h"
 #include "platform/SerialPorts.h"
 #include "platform/linux/AdapterLatency.h"
-#include "platform/linux/FileHolders.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/SerialPortScan.h"
 #include "platform/linux/Surroundings.h"
-#include "platform/linux/UniqueFd.h"
 #include "platform/linux/Utf.h"
 
 namespace vardel {
@@ -61,46 +58,38 @@ std::u16string PathText(const std::string& path) { return linuxos::Utf8ToUtf16(p
 
 std::string ConsoleText(std::u16string_view text) { return linuxos::Utf16ToUtf8(text); }
 
-std::string FileRefusal(const std::string& path) {
-    const linuxos::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat info {};
-    if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0) {
-        return SystemText(errno);
+std::string FileRefusal(const std::string& /*path*/, const Refusal& refusal) {
+    switch (refusal.error) {
+    case ETXTBSY:
+        return "still being written by PID " + std::to_string(refusal.holder);
+    case EWOULDBLOCK:
+        return "locked by another program";
+    default:
+        return SystemText(static_cast<int>(refusal.error));
     }
-    if (S_ISDIR(info.st_mode)) {
-        return SystemText(EISDIR);
-    }
-    linuxos::FileHolders holders;
-    if (const auto writer = holders.Find(fd.Get(), linuxos::FileHolders::Access::Writing)) {
-        return "still being written by PID " + std::to_string(writer->pid);
-    }
-    return "locked by another program";
 }
 
 std::string ErrorText(std::uint32_t error) { return SystemText(static_cast<int>(error)); }
 
-std::string PortRefusal(const std::string& device) {
-    const linuxos::UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.Valid()) {
-        return errno == EBUSY ? "in use by another program (opened exclusively)" : PortText(errno);
+std::string PortRefusal(const std::string& /*device*/, const Refusal& refusal) {
+    if (refusal.holder != 0) {
+        return "in use by " + linuxos::DescribeProcess(static_cast<pid_t>(refusal.holder));
     }
-    if (::isatty(fd.Get()) != 1) {
-        return "not a serial port";
-    }
-    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+    switch (refusal.error) {
+    case EBUSY:
+        return "in use by another program (opened exclusively)";
+    case EWOULDBLOCK:
         return "in use by another program (it holds the lock)";
+    case ENOTTY:
+        return "not a serial port";
+    default:
+        return PortText(static_cast<int>(refusal.error));
     }
-    if (const std::string holder = DescribePortHolder(device); !holder.empty()) {
-        return "in use by " + holder;
-    }
-    return "in use by another program";
 }
 
-std::string SettingsRefusal(const std::string& device) {
-    const linuxos::UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    termios settings{};
-    if (fd.Valid() && ::tcgetattr(fd.Get(), &settings) != 0) {
-        return "not a serial port (" + PortText(errno) + ")";
+std::string SettingsRefusal(const Refusal& refusal) {
+    if (refusal.error == ENOTTY) {
+        return "not a serial port (" + SystemText(ENOTTY) + ")";
     }
     return "refused the line settings 38,400 baud 8N1";
 }

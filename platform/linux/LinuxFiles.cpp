@@ -81,16 +81,24 @@ int LinuxPlatform::FileFd(FileHandle file) const {
 // "Without sharing": the file is locked for as long as it is open, and a file
 // that someone else has locked, or is still writing, is not opened.
 FileHandle LinuxPlatform::OpenFileForReading(const char16_t* path) {
+    refusal_ = {};
     if (path == nullptr) {
-        return kInvalidHandle;
+        return Refuse(EINVAL);
     }
     const std::string name = Utf16ToUtf8(path);
     UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
-    if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0 || S_ISDIR(info.st_mode) ||
-        ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 || RecordLockedByAnother(fd.Get()) ||
-        holders_.Find(fd.Get(), FileHolders::Access::Writing)) {
-        return kInvalidHandle;
+    if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0) {
+        return Refuse(errno);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return Refuse(EISDIR);
+    }
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 || RecordLockedByAnother(fd.Get())) {
+        return Refuse(EWOULDBLOCK);
+    }
+    if (const auto writer = holders_.Find(fd.Get(), FileHolders::Access::Writing)) {
+        return Refuse(ETXTBSY, writer->pid);
     }
     return files_.Add(std::move(fd));
 }

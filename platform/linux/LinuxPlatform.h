@@ -54,6 +54,11 @@ public:
     // a write that met EIO, ENXIO or ENODEV, or a wait that saw POLLHUP,
     // POLLERR or POLLNVAL; Stalled after a write that ran out of its limit.
     [[nodiscard]] LineFault SerialFault(PortHandle port) const override;
+    // The errno of the call that failed; EBUSY with the holder's pid for a
+    // port another process has open, ENOTTY for a device that opened but is
+    // no terminal, EWOULDBLOCK for a lock, EISDIR for a
+    // folder, ETXTBSY with the writer's pid for a file still being written.
+    [[nodiscard]] Refusal LastRefusal() const override { return refusal_; }
 
     std::uint32_t TickCount() override;
 
@@ -109,10 +114,13 @@ private:
     [[nodiscard]] int FileFd(FileHandle file) const;
     bool PortStillHeld();
     bool PortHeldByAnother(int fd);
+    // Keeps why a call failed; returns what the failed call returns.
+    std::intptr_t Refuse(int error, pid_t holder = 0);
 
     std::string serialDevice_;
     LineOptions line_;
     LineFault fault_ = LineFault::None;  // of the port opened last
+    Refusal refusal_;
     FdTable ports_;
     FdTable files_;
     ProcessTable processes_;

@@ -129,15 +129,27 @@ int LinuxPlatform::PortFd(PortHandle port) const {
 }
 
 PortHandle LinuxPlatform::OpenSerial() {
+    refusal_ = {};
     if (PortStillHeld()) {
-        return kInvalidHandle;
+        return Refuse(EBUSY, portHolder_->pid);
     }
     UniqueFd fd(::open(serialDevice_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.Valid()) {
+        return Refuse(errno);
+    }
     // The lock keeps out every other opener that asks for it, root included;
     // TIOCEXCL also keeps out those that do not ask, except root. Neither
     // sees a program that opened the device before us without a lock.
-    if (!fd.Valid() || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 || PortHeldByAnother(fd.Get())) {
-        return kInvalidHandle;
+    // Whoever else has it open, a device that is no terminal is first of all
+    // no serial port.
+    const auto refuse = [&](int error, pid_t holder) {
+        return ::isatty(fd.Get()) == 1 ? Refuse(error, holder) : Refuse(ENOTTY);
+    };
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        return refuse(errno, 0);
+    }
+    if (PortHeldByAnother(fd.Get())) {
+        return refuse(EBUSY, portHolder_->pid);
     }
     // Not a terminal: the open stands, and ConfigureSerial will refuse it.
     ::ioctl(fd.Get(), TIOCEXCL);
@@ -189,12 +201,20 @@ bool LinuxPlatform::PortHeldByAnother(int fd) {
 }
 
 bool LinuxPlatform::ConfigureSerial(PortHandle port) {
+    errno = 0;  // settings read back other than asked leave no errno of their own
     const bool configured = ApplyLineSettings(PortFd(port));
+    refusal_ = {};
     settingsRefusedAt_.reset();
     if (!configured) {
+        Refuse(errno);
         settingsRefusedAt_ = std::chrono::steady_clock::now();
     }
     return configured;
+}
+
+std::intptr_t LinuxPlatform::Refuse(int error, pid_t holder) {
+    refusal_ = {static_cast<std::uint32_t>(error), holder};
+    return kInvalidHandle;
 }
 
 void LinuxPlatform::PurgeSerial(PortHandle port) {

@@ -133,6 +133,12 @@ std::vector<SerialPortInfo> ScanSerialPorts(const std::string& sysRoot, const st
     return ports;
 }
 
+std::string DescribeProcess(pid_t pid) {
+    const std::string number = std::to_string(pid);
+    const std::string name = FirstLine(std::filesystem::path("/proc") / number / "comm");
+    return "PID " + number + (name.empty() ? "" : " (" + name + ")");
+}
+
 }  // namespace vardel::linuxos
 
 namespace vardel {
@@ -153,9 +159,7 @@ std::string DescribePortHolder(const std::string& device) {
     if (!holder) {
         return {};
     }
-    const std::string pid = std::to_string(holder->pid);
-    const std::string name = linuxos::FirstLine(std::filesystem::path("/proc") / pid / "comm");
-    return "PID " + pid + (name.empty() ? "" : " (" + name + ")");
+    return linuxos::DescribeProcess(holder->pid);
 }
 
 }  // namespace vardel

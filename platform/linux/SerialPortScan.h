@@ -1,6 +1,8 @@
 // The search behind ListSerialPorts, on any tree laid out as /sys and /dev
-// are, so that it can be tried on a scratch copy.
+// are, so that it can be tried on a scratch copy; and how a holder is named.
 #pragma once
+
+#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -15,5 +17,8 @@ namespace vardel::linuxos {
 // Holders are looked for only withHolders (it costs a look at every process).
 std::vector<SerialPortInfo> ScanSerialPorts(const std::string& sysRoot, const std::string& devRoot,
                                             bool withHolders);
+
+// "PID 1234 (minicom)": a process as a holder of a port is shown.
+std::string DescribeProcess(pid_t pid);
 
 }  // namespace vardel::linuxos

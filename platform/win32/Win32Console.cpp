@@ -9,7 +9,6 @@
 
 #include "platform/Console.h"
 #include "platform/win32/ComPortName.h"
-#include "platform/win32/UniqueHandle.h"
 #include "platform/win32/Utf8Text.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Platform.h"
@@ -200,10 +199,6 @@ std::string PortText(DWORD error) {
     }
 }
 
-win32::UniqueHandle OpenPort(const std::wstring& path) {
-    return win32::UniqueHandle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                             OPEN_EXISTING, 0, nullptr));
-}
 
 }  // namespace
 
@@ -238,39 +233,31 @@ std::string ConsoleText(std::u16string_view text) {
     return win32::Utf8FromWide({win32::Wide(text.data()), text.size()});
 }
 
-std::string FileRefusal(const std::string& path) {
-    const std::wstring wide = win32::WideFromUtf8(path);
-    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+std::string FileRefusal(const std::string& path, const Refusal& refusal) {
+    // CreateFileW tells a folder only as "access denied".
+    const DWORD attributes = ::GetFileAttributesW(win32::WideFromUtf8(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return "a folder, not a file";
     }
-    const win32::UniqueHandle file(
-        ::CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (file.Valid()) return "held by another program";  // it was, a moment ago
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+    if (refusal.error == ERROR_SHARING_VIOLATION || refusal.error == ERROR_LOCK_VIOLATION) {
         return "held by another program";
     }
-    return SystemText(error);
+    return SystemText(refusal.error);
 }
 
 std::string ErrorText(std::uint32_t error) { return SystemText(error); }
 
-std::string PortRefusal(const std::string& device) {
-    const auto path = win32::ComPortPath(device);
-    if (!path) return "not a serial port's name (COM1 to COM256, or \\\\.\\ and a device name)";
-    const win32::UniqueHandle port = OpenPort(*path);
-    if (port.Valid()) return "in use by another program";  // it was, a moment ago
-    return PortText(::GetLastError());
+std::string PortRefusal(const std::string& device, const Refusal& refusal) {
+    if (!win32::ComPortPath(device)) {
+        return "not a serial port's name (COM1 to COM256, or \\\\.\\ and a device name)";
+    }
+    return PortText(refusal.error);
 }
 
-std::string SettingsRefusal(const std::string& device) {
-    const auto path = win32::ComPortPath(device);
-    const win32::UniqueHandle port = path ? OpenPort(*path) : win32::UniqueHandle();
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    if (port.Valid() && ::GetCommState(port.Get(), &dcb) == FALSE) {
-        return "not a serial port (" + SystemText(::GetLastError()) + ")";
+std::string SettingsRefusal(const Refusal& refusal) {
+    // A device that is no serial port has no line settings to refuse.
+    if (refusal.error == ERROR_INVALID_FUNCTION || refusal.error == ERROR_NOT_SUPPORTED) {
+        return "not a serial port (" + SystemText(refusal.error) + ")";
     }
     return "refused the line settings 38,400 baud 8N1";
 }

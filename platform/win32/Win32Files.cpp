@@ -48,10 +48,15 @@ std::uint32_t Win32Platform::ProgramFilePath(char16_t* buffer, std::uint32_t cap
 // Share mode 0: a file another program holds open is not opened, and nobody
 // else opens it while it is read here.
 FileHandle Win32Platform::OpenFileForReading(const char16_t* path) {
+    refusal_ = {};
     if (path == nullptr) {
+        refusal_.error = ERROR_INVALID_PARAMETER;
         return kInvalidHandle;
     }
     HANDLE file = ::CreateFileW(Wide(path), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        refusal_.error = ::GetLastError();
+    }
     return reinterpret_cast<FileHandle>(file);  // INVALID_HANDLE_VALUE is kInvalidHandle
 }
 

@@ -67,6 +67,9 @@ public:
     // Gone after a read or write that failed as on a removed USB device (see
     // LineGoneError); Stalled after a write that ran out of its time-out.
     [[nodiscard]] LineFault SerialFault(PortHandle port) const override;
+    // GetLastError() of the CreateFileW or SetCommState that failed; the
+    // system names no holder.
+    [[nodiscard]] Refusal LastRefusal() const override { return refusal_; }
 
     std::uint32_t TickCount() override;
 
@@ -101,6 +104,7 @@ private:
     LineOptions line_;
     PortHandle faultPort_ = 0;
     LineFault fault_ = LineFault::None;  // of faultPort_
+    Refusal refusal_;
     Stash stash_;
     ShortPause pause_;
 };

@@ -138,6 +138,7 @@ LineFault Win32Platform::SerialFault(PortHandle port) const {
 PortHandle Win32Platform::OpenSerial() {
     HANDLE port = ::CreateFileW(portName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
+    refusal_ = {port == INVALID_HANDLE_VALUE ? ::GetLastError() : 0, 0};
     faultPort_ = reinterpret_cast<PortHandle>(port);  // INVALID_HANDLE_VALUE is kInvalidHandle
     fault_ = LineFault::None;
     return faultPort_;
@@ -151,7 +152,9 @@ bool Win32Platform::ConfigureSerial(PortHandle port) {
     dcb.DCBlength = sizeof dcb;
     static_cast<void>(::GetCommState(handle, &dcb));
     ApplyLinkSettings(dcb);
+    refusal_ = {};
     if (::SetCommState(handle, &dcb) == FALSE) {
+        refusal_.error = ::GetLastError();
         return false;
     }
     static_cast<void>(::SetupComm(handle, kQueueBytes, kQueueBytes));

@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -31,6 +32,7 @@
 #include <vector>
 
 #include "engine/UpgradeEngine.h"
+#include "platform/ForwardingPlatform.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/UniqueFd.h"
 #include "sim/PseudoTerminal.h"
@@ -206,10 +208,11 @@ private:
 // The Linux platform as it is, but for the program's path, which lies in a
 // folder of the run's own (runs side by side never share firmware files),
 // and for a hand in what is written to the line.
-class RunPlatform : public Platform {
+class RunPlatform : public ForwardingPlatform {
 public:
     RunPlatform(const std::string& device, std::filesystem::path program)
-        : inner_(device), program_(std::move(program)) {}
+        : ForwardingPlatform(std::make_unique<linuxos::LinuxPlatform>(device)),
+          program_(std::move(program)) {}
 
     std::uint32_t ProgramFilePath(char16_t* buffer, std::uint32_t capacity) override {
         const std::string path = program_.string();  // plain ASCII
@@ -224,35 +227,8 @@ public:
         Bytes bytes(b, b + n);
         if (spoil && n == kDataFrameSize && b[2] == 'D') spoil(bytes, dataFrames_++);
         const auto size = static_cast<std::uint32_t>(bytes.size());
-        return std::min(inner_.WriteSerial(p, bytes.data(), size), n);
+        return std::min(Inner().WriteSerial(p, bytes.data(), size), n);
     }
-
-    PortHandle OpenSerial() override { return inner_.OpenSerial(); }
-    bool ConfigureSerial(PortHandle p) override { return inner_.ConfigureSerial(p); }
-    void PurgeSerial(PortHandle p) override { inner_.PurgeSerial(p); }
-    bool ReadSerialByte(PortHandle p, std::uint8_t& b) override {
-        return inner_.ReadSerialByte(p, b);
-    }
-    void WaitSerialReadable(PortHandle p, std::uint32_t ms) override {
-        inner_.WaitSerialReadable(p, ms);
-    }
-    void CloseSerial(PortHandle p) override { inner_.CloseSerial(p); }
-    std::uint32_t TickCount() override { return inner_.TickCount(); }
-    std::uint32_t TotalPhysicalMemory() override { return inner_.TotalPhysicalMemory(); }
-    std::uint8_t* Allocate(std::size_t n) override { return inner_.Allocate(n); }
-    void Free(std::uint8_t* b) override { inner_.Free(b); }
-    void MatchFileNameCase(char16_t* path) override { inner_.MatchFileNameCase(path); }
-    FileHandle OpenFileForReading(const char16_t* path) override {
-        return inner_.OpenFileForReading(path);
-    }
-    std::uint32_t ReadFile(FileHandle f, std::uint8_t* b, std::uint32_t n,
-                           std::uint32_t& e) override {
-        return inner_.ReadFile(f, b, n, e);
-    }
-    void CloseFile(FileHandle f) override { inner_.CloseFile(f); }
-    ProgramHandle FindProgram(const char16_t* name) override { return inner_.FindProgram(name); }
-    void AskProgramToQuit(ProgramHandle p) override { inner_.AskProgramToQuit(p); }
-    void DebugPrint(const char16_t* line) override { inner_.DebugPrint(line); }
 
     // Changes each data frame before it goes out; `index` counts the data
     // frames before it. Other frames (the enter-upgrade frame, sent again
@@ -262,7 +238,6 @@ public:
 private:
     static constexpr std::uint32_t kDataFrameSize = 69;  // "#UD", 64 bytes, sum and xor
 
-    linuxos::LinuxPlatform inner_;
     std::filesystem::path program_;
     std::size_t dataFrames_ = 0;
 };
