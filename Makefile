@@ -8,43 +8,50 @@
 
 SHELL := /bin/bash
 
-# Everything the build, the tests, the demo and `make lint` use, in one place.
-DEBIAN_PACKAGES := \
+# The Debian packages, in groups: each target asks only for the groups it
+# uses (tools/install-deps.sh installs what is missing as root, or names it).
+# core: the default build, its suite (`make check`) and the demo.
+CORE_PACKAGES := \
 	make build-essential g++ cmake git python3 \
 	libgtest-dev libgmock-dev googletest libbenchmark-dev \
 	qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei \
-	xvfb xauth librsvg2-bin python3-pil \
-	clang clang-tidy clang-format libclang-rt-14-dev valgrind cppcheck \
-	util-linux procps \
-	dpkg-dev
-
+	librsvg2-bin python3-pil util-linux procps dpkg-dev
 # Header-only libraries of the command-line programs (options, JSON lines),
 # used by the Linux and the MinGW build alike.
-DEBIAN_PACKAGES += libcli11-dev nlohmann-json3-dev
+CORE_PACKAGES += libcli11-dev nlohmann-json3-dev
 # The manual pages' check renders them as man does.
-DEBIAN_PACKAGES += man-db
+CORE_PACKAGES += man-db
 
-# The Windows build: MinGW-w64 (posix threads, see cmake/mingw-w64-x86_64.cmake)
-# and Wine 64-bit to run its tests, its demo and its benchmark, with the X
-# libraries its display driver loads (recommended by Wine, so not installed
-# with it here), and the source of the Chinese locale that the end-to-end
-# test compiles for itself.
-DEBIAN_PACKAGES += \
+# analysis: the sanitizer build's fuzz targets (clang, libFuzzer) and valgrind.
+ANALYSIS_PACKAGES := clang libclang-rt-14-dev valgrind
+
+# lint: the style and the static checks.
+LINT_PACKAGES := clang clang-tidy clang-format cppcheck
+
+# windows: MinGW-w64 (posix threads, see cmake/mingw-w64-x86_64.cmake) and
+# Wine 64-bit to run its tests, its demo and its benchmark under an Xvfb of
+# their own, with the X libraries its display driver loads (recommended by
+# Wine, so not installed with it here), the source of the Chinese locale that
+# the end-to-end test compiles for itself, and xdotool for real key presses
+# and a drag of the window's caption in the input test.
+WINDOWS_PACKAGES := \
 	g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
 	wine wine64 libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3 \
-	locales
-# Real key presses and a drag of the window's caption in the Windows input test.
-DEBIAN_PACKAGES += xdotool
+	locales xvfb xauth xdotool
 
-# The ARM builds (armhf, arm64): Debian's cross compilers, the target's Qt and
+# arm: Debian's cross compilers for armhf and arm64, the target's Qt and
 # GoogleTest from Debian's packages of that architecture beside the machine's
 # own (multiarch; tools/install-deps.sh adds the architecture), qemu-user to
 # run the tests, lintian for the packages.
 ARM_PRESETS := armhf arm64
 ARM_BUILDS := $(foreach preset,$(ARM_PRESETS),build/$(preset))
-DEBIAN_PACKAGES += \
+ARM_PACKAGES := \
 	g++-arm-linux-gnueabihf g++-aarch64-linux-gnu qemu-user file lintian \
 	$(foreach arch,$(ARM_PRESETS),qt6-base-dev:$(arch) libgtest-dev:$(arch) libgmock-dev:$(arch))
+
+ALL_PACKAGES := $(CORE_PACKAGES) $(ANALYSIS_PACKAGES) $(LINT_PACKAGES) $(WINDOWS_PACKAGES) \
+	$(ARM_PACKAGES)
+INSTALL_DEPS := bash tools/install-deps.sh
 
 BUILD := build/default
 ASAN_BUILD := build/asan
@@ -69,54 +76,45 @@ HOST_BUILD := -DVARDEL_HOST_BUILD=$(CURDIR)/$(BUILD)
 MAKEFLAGS += --no-print-directory
 
 .DEFAULT_GOAL := help
-.PHONY: help demo test check build configure deps asan fuzz fuzz-long valgrind soak bench reliability-report
+.PHONY: help demo test check build configure deps deps-all deps-analysis deps-lint deps-windows deps-arm asan fuzz fuzz-long valgrind soak bench reliability-report
 .PHONY: lint format package clean
 .PHONY: windows windows-test demo-windows bench-windows dist-windows clean-windows
 .PHONY: arm arm-test clean-arm
 
-# One line per target, in the order of the README's table of make targets.
-help:
-	@echo "make demo          build and show an upgrade run against the simulated MCU"
-	@echo "make test          build and run the whole test suite (what CI runs)"
-	@echo "make check         the default build and its ctest suite: unit, integration, end-to-end"
-	@echo "make build         configure and build ($(BUILD))"
-	@echo "make configure     only configure ($(BUILD))"
-	@echo "make deps          install the Debian packages of DEBIAN_PACKAGES that are missing"
-	@echo "make asan          build and test with AddressSanitizer and UBSan ($(ASAN_BUILD))"
-	@echo "make fuzz          each libFuzzer target for FUZZ_SECONDS (60) ($(FUZZ_BUILD))"
-	@echo "make fuzz-long     each libFuzzer target for 30 minutes"
-	@echo "make valgrind      the end-to-end tests under valgrind memcheck"
-	@echo "make soak          SOAK_RUNS (200) upgrades with faults drawn from SOAK_SEED"
-	@echo "make bench         measure the whole program against the simulated MCU; writes docs/performance.md"
-	@echo "make reliability-report  measure and write the table of docs/reliability.md"
-	@echo "make lint          clang-format, clang-tidy and cppcheck; fails on any finding"
-	@echo "make format        rewrite the C++ sources in the checked-in style"
-	@echo "make package       the Debian packages for amd64, armhf and arm64, checked with lintian"
-	@echo "make windows       build Vardel.exe for Windows with MinGW-w64 ($(WINDOWS_BUILD))"
-	@echo "make windows-test  the Windows suite under Wine (part of make test)"
-	@echo "make demo-windows  Vardel.exe under Wine against the simulated MCU"
-	@echo "make bench-windows measure Vardel.exe under Wine; writes its part of docs/performance.md"
-	@echo "make dist-windows  the release zip $(WINDOWS_BUILD)/Vardel-<version>-win64.zip"
-	@echo "make arm           build for 32-bit and 64-bit ARM Linux ($(ARM_BUILDS))"
-	@echo "make arm-test      both ARM suites under qemu-user (part of make test)"
-	@echo "make clean         remove every build folder"
-	@echo "make clean-windows remove $(WINDOWS_BUILD)"
-	@echo "make clean-arm     remove $(ARM_BUILDS)"
-	@echo "make help          this list"
+# `make help` lists every target that has a "## " note on its line, in the
+# order of this file.
+help: ## this list
+	@awk -F':.*## ' '/^[a-z-]+:.*## / { printf "make %-18s %s\n", $$1, $$2 }' $(MAKEFILE_LIST)
 
-deps:
-	@bash tools/install-deps.sh $(DEBIAN_PACKAGES)
+deps: ## install the missing Debian packages of the core group (the default build, check, demo)
+	@$(INSTALL_DEPS) $(CORE_PACKAGES)
 
-configure: deps
+deps-all: ## install the missing Debian packages of every group (make test)
+	@$(INSTALL_DEPS) $(ALL_PACKAGES)
+
+deps-analysis:
+	@$(INSTALL_DEPS) $(CORE_PACKAGES) $(ANALYSIS_PACKAGES)
+
+deps-lint:
+	@$(INSTALL_DEPS) $(CORE_PACKAGES) $(LINT_PACKAGES) $(WINDOWS_PACKAGES)
+
+deps-windows:
+	@$(INSTALL_DEPS) $(CORE_PACKAGES) $(WINDOWS_PACKAGES)
+
+deps-arm:
+	@$(INSTALL_DEPS) $(CORE_PACKAGES) $(ARM_PACKAGES)
+
+configure: deps ## only configure (build/default)
 	@$(CONFIGURE) default
 
-build: configure
+build: configure ## configure and build (build/default)
 	@cmake --build --preset default --parallel $(JOBS)
 
 # The whole suite: unit, integration and end-to-end tests, the same again
 # under AddressSanitizer and UBSan, each fuzz target for FUZZ_SECONDS, the
 # end-to-end tests once under valgrind, then the Windows and the ARM suites.
-test: check
+test: deps-all ## build and run the whole test suite (what CI runs)
+	@$(MAKE) --no-print-directory check
 	@$(MAKE) --no-print-directory asan
 	@$(MAKE) --no-print-directory fuzz
 	@$(MAKE) --no-print-directory valgrind
@@ -126,7 +124,7 @@ test: check
 
 # The contributor's loop: after a change to one engine source, 30 to 40
 # seconds on a 2-core machine (README, Contributor notes).
-check: build
+check: build ## the default build and its ctest suite: unit, integration, end-to-end
 	@ctest --preset default $(CHECK_CTEST_FLAGS)
 
 FUZZ_SECONDS ?= 60
@@ -135,7 +133,7 @@ FUZZ_TARGETS := parser_fuzz engine_fuzz
 
 # New inputs go to a scratch corpus in the build; the seeds in the repository
 # stay as they are.
-fuzz: deps
+fuzz: deps-analysis ## each libFuzzer target for FUZZ_SECONDS (60) (build/fuzz)
 	@$(CONFIGURE) fuzz
 	@cmake --build --preset fuzz --parallel $(JOBS) --target $(FUZZ_TARGETS)
 	@for t in $(FUZZ_TARGETS); do \
@@ -147,57 +145,60 @@ fuzz: deps
 		grep -E 'number_of_executed_units' $(FUZZ_BUILD)/$$t.log; \
 	done
 
-fuzz-long:
+fuzz-long: ## each libFuzzer target for 30 minutes
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=1800
 
 VALGRIND := valgrind -q --error-exitcode=99 --child-silent-after-fork=yes \
 	--leak-check=full --errors-for-leak-kinds=definite
 
-valgrind: build
+valgrind: build deps-analysis ## the end-to-end tests under valgrind memcheck
 	@echo "end-to-end tests under valgrind memcheck"
 	@$(VALGRIND) $(BUILD)/tests/e2e_tests --gtest_brief=1 2>&1 \
 		| grep -vE '^-------------|unhandled ioctl|spurious value errors|README_MISSING_SYSCALL'; \
 		exit $${PIPESTATUS[0]}
 
 # Measures the figures of docs/reliability.md and writes its table.
-reliability-report: build
+reliability-report: build deps-analysis ## measure and write the table of docs/reliability.md
 	@BUILD=$(BUILD) SOAK_RUNS=$(SOAK_RUNS) FUZZ_SECONDS=$(FUZZ_SECONDS) bash tools/reliability-report.sh
 
 SOAK_RUNS ?= 200
 SOAK_SEED ?= 2026
 
-soak: build
+soak: build ## SOAK_RUNS (200) upgrades with faults drawn from SOAK_SEED
 	@VARDEL_SOAK_RUNS=$(SOAK_RUNS) VARDEL_SOAK_SEED=$(SOAK_SEED) \
 		$(BUILD)/tests/e2e_tests --gtest_filter='Soak.*' 2>&1 | grep -vE '^-------------'; \
 		exit $${PIPESTATUS[0]}
 
 # The performance benchmark (about three minutes): the whole program against
 # the simulated MCU. Not part of `make test`.
-bench: configure
+bench: configure ## measure the whole program against the simulated MCU; writes docs/performance.md
 	@cmake --build --preset default --parallel $(JOBS) --target vardel_bench
 	@$(BUILD)/bench/vardel_bench --output docs/performance.md
 
 # The demo itself lives in tools/demo.sh; it gets the build directory.
-demo: build
+demo: build ## build and show an upgrade run against the simulated MCU
 	@bash tools/demo.sh $(BUILD)
 
-asan: deps
+asan: deps-analysis ## build and test with AddressSanitizer and UBSan (build/asan)
 	@$(CONFIGURE) asan
 	@cmake --build --preset asan --parallel $(JOBS)
 	@ctest --preset asan $(CTEST_FLAGS)
 
-lint: build windows
+# The Windows sources are read through the Windows build's compile database,
+# which configuring alone writes: the Windows tree is not built for it.
+lint: build deps-lint ## clang-format, clang-tidy and cppcheck; fails on any finding
+	@$(CONFIGURE) windows $(HOST_BUILD)
 	@bash tools/lint.sh check $(BUILD) $(WINDOWS_BUILD)
 
-format: deps
+format: deps-lint ## rewrite the C++ sources in the checked-in style
 	@bash tools/lint.sh format
 
-clean:
+clean: ## remove every build folder
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
 
 # The Debian packages (CPack; cmake/Packaging.cmake) of each build, one per
 # program, each checked with lintian.
-package: build arm
+package: build arm ## the Debian packages for amd64, armhf and arm64, checked with lintian
 	@for build in $(BUILD) $(ARM_BUILDS); do \
 		(cd $$build && cpack >/dev/null) || exit 1; \
 		for deb in $$build/*.deb; do \
@@ -217,49 +218,49 @@ WINE_SESSION := bash tools/wine/session.sh $(WINDOWS_BUILD)/wine
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 SOME_DISPLAY = $(if $(DISPLAY)$(WAYLAND_DISPLAY),,$(XVFB))
 
-windows: deps
+windows: deps-windows ## build Vardel.exe for Windows with MinGW-w64 (build/windows)
 	@$(CONFIGURE) windows $(HOST_BUILD)
 	@cmake --build --preset windows --parallel $(JOBS)
 	@echo "built $(WINDOWS_BUILD)/app/Vardel.exe ($$(stat -c %s $(WINDOWS_BUILD)/app/Vardel.exe) bytes)"
 
 # The default build first: the end-to-end test runs the Linux simulator.
-windows-test: build windows
+windows-test: build windows ## the Windows suite under Wine (part of make test)
 	@echo "the Windows suite under Wine"
 	@$(XVFB) $(WINE_SESSION) ctest --preset windows $(CTEST_FLAGS)
 
 # DPI=144: the same at 150 % scaling; the picture is docs/dialog-windows-144dpi.png.
 DPI ?= 96
-demo-windows: build windows
+demo-windows: build windows ## Vardel.exe under Wine against the simulated MCU
 	@DPI=$(DPI) $(SOME_DISPLAY) $(WINE_SESSION) bash tools/demo-windows.sh $(BUILD) $(WINDOWS_BUILD)
 
-bench-windows: build windows
+bench-windows: build windows ## measure Vardel.exe under Wine; writes its part of docs/performance.md
 	@$(SOME_DISPLAY) $(WINE_SESSION) bash tools/bench-windows.sh $(BUILD) $(WINDOWS_BUILD) docs/performance.md
 
 # The release zip; its name, version and list of files are the build's
 # (tools/win32/CMakeLists.txt).
-dist-windows: windows
+dist-windows: windows ## the release zip build/windows/Vardel-<version>-win64.zip
 	@cmake --build --preset windows --target dist
 	@ls $(CURDIR)/$(WINDOWS_BUILD)/Vardel-*-win64.zip
 
 clean: clean-windows
-clean-windows:
+clean-windows: ## remove build/windows
 	rm -rf $(WINDOWS_BUILD)
 
 # --- ARM: the same programs for 32-bit and 64-bit ARM Linux, tested under
 # qemu-user against this machine's own simulated MCU ---------------------------
-arm: deps
+arm: deps-arm ## build for 32-bit and 64-bit ARM Linux (build/armhf, build/arm64)
 	@for preset in $(ARM_PRESETS); do \
 		$(CONFIGURE) $$preset $(HOST_BUILD) && cmake --build --preset $$preset --parallel $(JOBS) || exit 1; \
 		file -b build/$$preset/app/vardel | cut -d, -f1-2 | sed "s|^|built build/$$preset/app/vardel: |"; \
 	done
 
 # The default build first: the tests play against its simulated MCU.
-arm-test: build arm
+arm-test: build arm ## both ARM suites under qemu-user (part of make test)
 	@for preset in $(ARM_PRESETS); do \
 		echo "the $$preset suite under qemu-user"; \
 		ctest --preset $$preset $(CTEST_FLAGS) || exit 1; \
 	done
 
 clean: clean-arm
-clean-arm:
+clean-arm: ## remove build/armhf and build/arm64
 	rm -rf $(ARM_BUILDS)

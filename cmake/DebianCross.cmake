@@ -6,9 +6,6 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_C_COMPILER ${VARDEL_TRIPLET}-gcc)
 set(CMAKE_CXX_COMPILER ${VARDEL_TRIPLET}-g++)
 set(CMAKE_LIBRARY_ARCHITECTURE ${VARDEL_TRIPLET})
-# GCC's notes that parameter passing changed in GCC 7.1 concern code built by
-# older compilers and linked with this one: everything here is built by this one.
-set(CMAKE_CXX_FLAGS_INIT "-Wno-psabi")
 
 # Multiarch: the target's libraries live under /usr/lib/${VARDEL_TRIPLET} of
 # this very system, so the root stays "/"; the architecture folder keeps the
