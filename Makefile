@@ -122,8 +122,8 @@ test: deps-all ## build and run the whole test suite (what CI runs)
 	@$(MAKE) --no-print-directory arm-test
 	@echo "make test: every stage passed"
 
-# The contributor's loop: after a change to one engine source, 30 to 40
-# seconds on a 2-core machine (README, Contributor notes).
+# The contributor's loop: after a change to one engine source, under a
+# minute on a 2-core machine (README, Contributor notes).
 check: build ## the default build and its ctest suite: unit, integration, end-to-end
 	@ctest --preset default $(CHECK_CTEST_FLAGS)
 
