@@ -1,9 +1,11 @@
 #!/bin/bash
 # The bash completion of vardel-flash, sourced into a plain shell: what it
 # offers after an option, after --port, after --timeout and for FIRMWARE.
-# Usage: vardel_flash_completion_test.sh COMPLETION_FILE
+# Usage: vardel_flash_completion_test.sh COMPLETION_FILE PROGRAM_FOLDER
 set -u
 source "$1" || exit 1
+# The completion asks the program for its options.
+PATH="$2:$PATH"
 failures=0
 
 # complete_words WORD... : the offers for the last word, one a line, sorted.
@@ -25,6 +27,8 @@ expect() {  # expect NAME EXPECTED ACTUAL
 expect "registered for the program" "complete -F _vardel_flash vardel-flash" \
     "$(complete -p vardel-flash)"
 expect "options by prefix" $'--json' "$(complete_words vardel-flash --j)"
+expect "every long option" $'--check\n--help\n--json\n--list-ports\n--no-reset\n--port\n--quiet\n--timeout\n--trace\n--version' \
+    "$(complete_words vardel-flash --)"
 expect "both spellings of quiet" $'-q' "$(complete_words vardel-flash -q)"
 expect "a port after -p" "/dev/tty" "$(complete_words vardel-flash -p /dev/tty | head -n 1)"
 expect "only devices after --port" "" \
