@@ -27,6 +27,10 @@
 
 namespace vardel::linuxos {
 
+// Total memory in bytes as TotalPhysicalMemory gives it: MemTotal of the
+// meminfo file (/proc/meminfo), else sysinfo()'s, saturated at 0xFFFFFFFF.
+std::uint32_t TotalMemory(const char* meminfo);
+
 class LinuxPlatform final : public Platform {
 public:
     // serialDevice: the device that stands for "COM4:", e.g. /dev/ttyS3.

@@ -26,8 +26,8 @@ constexpr std::string_view kMemTotal = "MemTotal:";
 // the same for a program of any word size; sysinfo() gives a 32-bit program
 // the total in a 32-bit field, which qemu-user fills with the low 32 bits of
 // a machine's 4 GiB or more (a 4.1 GiB machine would read as 100 MiB).
-std::uint64_t MemTotalBytes() {
-    std::ifstream meminfo("/proc/meminfo");
+std::uint64_t MemTotalBytes(const char* path) {
+    std::ifstream meminfo(path);
     for (std::string line; std::getline(meminfo, line);) {
         if (line.starts_with(kMemTotal)) {
             return std::strtoull(line.c_str() + kMemTotal.size(), nullptr, 10) * kBytesPerKib;
@@ -49,14 +49,16 @@ std::uint32_t LinuxPlatform::TickCount() {
     return static_cast<std::uint32_t>(ms);  // wraps, as callers expect
 }
 
-std::uint32_t LinuxPlatform::TotalPhysicalMemory() {
-    std::uint64_t bytes = MemTotalBytes();
+std::uint32_t TotalMemory(const char* meminfo) {
+    std::uint64_t bytes = MemTotalBytes(meminfo);
     struct sysinfo info {};
     if (bytes == 0 && ::sysinfo(&info) == 0) {
         bytes = static_cast<std::uint64_t>(info.totalram) * info.mem_unit;
     }
     return static_cast<std::uint32_t>(std::min(bytes, kMostMemory));
 }
+
+std::uint32_t LinuxPlatform::TotalPhysicalMemory() { return TotalMemory("/proc/meminfo"); }
 
 std::uint8_t* LinuxPlatform::Allocate(std::size_t size) {
     return new (std::nothrow) std::uint8_t[size];

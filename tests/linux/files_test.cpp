@@ -3,11 +3,12 @@
 // go. Files held by other processes are the fault matrix's concern.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysinfo.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -101,14 +102,23 @@ TEST_F(LinuxFilesTest, TheProgramPathIsWrittenOnlyWhenItFitsWithItsTerminator) {
     EXPECT_EQ(exact[length], u'\0');
 }
 
-TEST_F(LinuxFilesTest, TotalPhysicalMemoryIsTheSystemsMemTotal) {
-    std::ifstream meminfo("/proc/meminfo");
-    std::uint64_t kib = 0;
-    for (std::string line; std::getline(meminfo, line);) {
-        if (line.starts_with("MemTotal:")) std::istringstream(line.substr(9)) >> kib;
-    }
-    ASSERT_GT(kib, 0u);
-    EXPECT_EQ(platform.TotalPhysicalMemory(), std::min<std::uint64_t>(kib * 1024, 0xFFFFFFFFu));
+// The figure decides which firmware file is loaded (MTK or Q9): MemTotal's
+// kB are KiB, a machine of 4 GiB or more saturates, and without the file the
+// system's own total stands.
+TEST_F(LinuxFilesTest, TotalMemoryIsMemTotalInBytesSaturatedElseTheSystemsOwn) {
+    const auto meminfo = [&](const std::string& text) {
+        const std::string path = dir.Path() / "meminfo";
+        std::ofstream(path) << text;
+        return linuxos::TotalMemory(path.c_str());
+    };
+    EXPECT_EQ(meminfo("MemFree:  1024 kB\nMemTotal:        2048000 kB\n"), 2'097'152'000u);
+    EXPECT_EQ(meminfo("MemTotal:        8388608 kB\n"), 0xFFFFFFFFu);
+    struct sysinfo info {};
+    ASSERT_EQ(::sysinfo(&info), 0);
+    const std::uint64_t system = std::uint64_t{info.totalram} * info.mem_unit;
+    EXPECT_EQ(linuxos::TotalMemory("/nonexistent/meminfo"),
+              std::min<std::uint64_t>(system, 0xFFFFFFFFu));
+    EXPECT_GT(platform.TotalPhysicalMemory(), 0u);
 }
 
 // As the program sets itself up: a debug line nobody reads is lost, and ends

@@ -35,9 +35,16 @@ protected:
 // every byte value both ways, which shows the rest of a raw line.
 TEST_F(LinuxSerialTest, ACookedLineBecomes38400Baud8N1WithoutFlowControlAndPurges) {
     Cook(pty.SlavePath());
+    termios left{};
+    ASSERT_EQ(::tcgetattr(device.Get(), &left), 0);
+    left.c_cc[VMIN] = 0;
+    left.c_cc[VTIME] = 10;  // a previous user's: a read would wait a second
+    ASSERT_EQ(::tcsetattr(device.Get(), TCSANOW, &left), 0);
     const PortHandle port = OpenConfigured();
     termios s{};
     ASSERT_EQ(::tcgetattr(device.Get(), &s), 0);
+    EXPECT_EQ(s.c_cc[VMIN], 1);
+    EXPECT_EQ(s.c_cc[VTIME], 0);
     EXPECT_EQ(::cfgetispeed(&s), static_cast<speed_t>(B38400));
     EXPECT_EQ(::cfgetospeed(&s), static_cast<speed_t>(B38400));
     EXPECT_EQ(s.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
