@@ -34,6 +34,10 @@ constexpr Plan kQuickPlan{1, 4'096, 1, 8'192, 0, std::chrono::milliseconds{1'000
 
 // The line time of an image's blocks and their requests at 38,400 baud.
 double IdealSeconds(std::size_t bytes);
+// An image's whole blocks.
+std::size_t BlocksOf(std::size_t bytes);
+// A time in milliseconds.
+double Ms(std::chrono::microseconds time);
 
 // Runs the plan's measurements in turn, until the benchmark is interrupted,
 // and keeps their rows.

@@ -145,4 +145,22 @@ std::string Grouped(long long value) {
     return grouped;
 }
 
+// "≤ 5.5 ms", "≤ 40 MB"
+std::string Goal(double limit, const char* unit) {
+    char number[32];
+    (void)std::snprintf(number, sizeof number, "%g", limit);
+    return "≤ " + std::string(number) + unit;
+}
+
+// "1 run", "3 runs"
+std::string Counted(long long count, const std::string& noun) {
+    return Grouped(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+Row Unmeasured(std::string measure, const std::string& error, std::string goal) {
+    return {std::move(measure), "not measured: " + error, std::move(goal), false};
+}
+
+void Progress(const std::string& line) { (void)std::fprintf(stderr, "%s\n", line.c_str()); }
+
 }  // namespace vardel::bench

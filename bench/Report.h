@@ -43,5 +43,13 @@ double Percentile(std::vector<double> samples, double share);
 std::string Fixed(double value, int decimals);
 // "28,672"
 std::string Grouped(long long value);
+// "≤ 5.5 ms", "≤ 40 MB"
+std::string Goal(double limit, const char* unit);
+// "1 run", "3 runs"
+std::string Counted(long long count, const std::string& noun);
+// The row of a figure that could not be taken, and why.
+Row Unmeasured(std::string measure, const std::string& error, std::string goal);
+// One line of the benchmark's progress, on standard error.
+void Progress(const std::string& line);
 
 }  // namespace vardel::bench

@@ -19,14 +19,18 @@ finish() {
 }
 trap finish EXIT
 
-# The client area's width and height at a DPI.
+# The client area's width and height at a DPI; the DPI and the font the
+# dialog was laid out with go to standard error, for a run that fails.
 client_at() {
+    local shown
     bash "$tools/wine/dpi.sh" "$1"
     run "$apps/Vardel.exe" & program_pid=$!
-    run "$apps/VardelSend.exe" show | sed -n 's/^client: //p'
+    shown=$(run "$apps/VardelSend.exe" show)
     run "$apps/VardelSend.exe" exit
     wait "$program_pid" || true
     program_pid=
+    sed -n "s/^layout: /asked for $1 dpi, laid out at /p" <<<"$shown" >&2
+    sed -n 's/^client: //p' <<<"$shown"
 }
 
 read -r w96 h96 <<<"$(client_at 96)"

@@ -128,6 +128,27 @@ int Show(HWND window) {
     RECT client{};
     ::GetClientRect(window, &client);
     Say("client: " + std::to_string(client.right) + " " + std::to_string(client.bottom));
+    // What the dialog is laid out against, as a program started now sees it:
+    // the DPI, the dialog font's face and average width, and the work area
+    // that keeps a window on the screen.
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    const HFONT font = ::CreateFontW(-::MulDiv(9, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                     FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg");
+    const HGDIOBJ was = ::SelectObject(screen, font);
+    wchar_t face[LF_FACESIZE] = {};
+    ::GetTextFaceW(screen, LF_FACESIZE, face);
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(screen, &metrics);
+    ::SelectObject(screen, was);
+    ::DeleteObject(font);
+    ::ReleaseDC(nullptr, screen);
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    Say("layout: " + std::to_string(dpi) + " dpi, font " + Utf8FromWide(face) + " " +
+        std::to_string(metrics.tmHeight) + " high " + std::to_string(metrics.tmAveCharWidth) +
+        " wide, work area " + std::to_string(work.right - work.left) + "x" +
+        std::to_string(work.bottom - work.top));
     Say("status: " + Utf8FromWide(Text(window, vardel::IDC_STATUS).c_str()));
     Say("percent: " + Utf8FromWide(Text(window, vardel::IDC_PERCENT).c_str()));
     Say("step: " + Utf8FromWide(Text(window, vardel::IDC_STEP).c_str()));
