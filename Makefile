@@ -19,8 +19,9 @@ CORE_PACKAGES := \
 # Header-only libraries of the command-line programs (options, JSON lines),
 # used by the Linux and the MinGW build alike.
 CORE_PACKAGES += libcli11-dev nlohmann-json3-dev
-# The manual pages' check renders them as man does.
-CORE_PACKAGES += man-db
+# The manual pages' check renders them as man does; the package test of the
+# default suite checks each .deb with lintian.
+CORE_PACKAGES += man-db lintian
 
 # analysis: the sanitizer build's fuzz targets (clang, libFuzzer) and valgrind.
 ANALYSIS_PACKAGES := clang libclang-rt-14-dev valgrind
@@ -42,11 +43,11 @@ WINDOWS_PACKAGES := \
 # arm: Debian's cross compilers for armhf and arm64, the target's Qt and
 # GoogleTest from Debian's packages of that architecture beside the machine's
 # own (multiarch; tools/install-deps.sh adds the architecture), qemu-user to
-# run the tests, lintian for the packages.
+# run the tests.
 ARM_PRESETS := armhf arm64
 ARM_BUILDS := $(foreach preset,$(ARM_PRESETS),build/$(preset))
 ARM_PACKAGES := \
-	g++-arm-linux-gnueabihf g++-aarch64-linux-gnu qemu-user file lintian \
+	g++-arm-linux-gnueabihf g++-aarch64-linux-gnu qemu-user file \
 	$(foreach arch,$(ARM_PRESETS),qt6-base-dev:$(arch) libgtest-dev:$(arch) libgmock-dev:$(arch))
 
 ALL_PACKAGES := $(CORE_PACKAGES) $(ANALYSIS_PACKAGES) $(LINT_PACKAGES) $(WINDOWS_PACKAGES) \
