@@ -58,7 +58,16 @@ for arch in $(printf '%s\n' "${foreign[@]}" | sort -u); do
         dpkg --add-architecture "$arch"
     fi
 done
-apt-get update -qq
+# A mirror caught in the middle of a sync fails the update for a while ("File
+# has unexpected size"); it is tried again before the install, which says
+# plainly what it still cannot find.
+for wait in 15 30 0; do
+    apt-get update -qq && break
+    if [[ $wait -gt 0 ]]; then
+        echo "apt-get update failed; trying again in $wait s" >&2
+        sleep "$wait"
+    fi
+done
 # Packages of another architecture must install beside the machine's own;
 # should apt want to remove anything for them, nothing is done.
 removed=$(apt-get install -s --no-install-recommends "${missing[@]}" </dev/null | sed -n 's/^Remv //p')
