@@ -11,7 +11,10 @@ set -euo pipefail
 source_dir=$1 host=$2 windows=$3
 out=$(mktemp)
 scratch=$(mktemp -d)
-trap 'rm -rf "$out" "$scratch"' EXIT
+: "${WINEPREFIX:?run inside tools/wine/session.sh}"
+# Wine rewrites its font links for the Chinese run's code page; the tests
+# after this one get the prefix's own link back.
+trap 'bash "$source_dir/tools/wine/settings.sh" "$WINEPREFIX"; rm -rf "$out" "$scratch"' EXIT
 folder="$scratch/升级 工具"
 mkdir -p "$folder/app"
 cp "$windows"/app/{Vardel,VardelSend,DebugLines}.exe "$folder/app/"

@@ -2,7 +2,7 @@
 // through window messages. See kUsage.
 #include <string>
 
-#include "app/resources/Resource.h"
+#include "app/resources/MainDialogTemplate.h"
 #include "platform/win32/Utf8Text.h"
 
 namespace {
@@ -18,8 +18,8 @@ constexpr wchar_t kUsage[] =
     L"  start       presses the window's one button (start upgrade, or finished,\n"
     L"              restart at the end) once it is enabled\n"
     L"  wait-step N waits until the window shows Step = N\n"
-    L"  show        prints the window's place, its client area's size and what\n"
-    L"              its labels show\n"
+    L"  show        prints the window's place, its client area's size, the dialog\n"
+    L"              units it was laid out with and what its labels show\n"
     L"  picture F   saves what the screen shows of the window as a 24-bit BMP file\n"
     L"\n"
     L"Exit status: 0 done, 1 no Vardel window (or it never got there), 2 usage.\n";
@@ -120,17 +120,27 @@ int Picture(HWND window, const wchar_t* path) {
     return saved ? kDone : kNotThere;
 }
 
-int Show(HWND window) {
-    RECT frame{};
-    ::GetWindowRect(window, &frame);
-    Say("window: " + std::to_string(frame.left) + " " + std::to_string(frame.top) + " " +
-        std::to_string(frame.right - frame.left) + " " + std::to_string(frame.bottom - frame.top));
-    RECT client{};
-    ::GetClientRect(window, &client);
-    Say("client: " + std::to_string(client.right) + " " + std::to_string(client.bottom));
-    // What the dialog is laid out against, as a program started now sees it:
-    // the DPI, the dialog font's face and average width, and the work area
-    // that keeps a window on the screen.
+// The dialog's base units in pixels (a quarter of the average letter's width,
+// an eighth of the font's height, times 4 and 8), read back from its largest
+// control: its pixel size is its size in dialog units mapped by them. Another
+// process cannot ask the dialog for its font or its units.
+struct DialogUnits {
+    int x = 0;
+    int y = 0;
+};
+
+DialogUnits UnitsOf(HWND window) {
+    const vardel::DialogUnitRect& size = vardel::kMainDialogControls[0].rect;  // the button
+    RECT button{};
+    ::GetWindowRect(::GetDlgItem(window, vardel::kMainDialogControls[0].id), &button);
+    return {::MulDiv(button.right - button.left, 4, size.width),
+            ::MulDiv(button.bottom - button.top, 8, size.height)};
+}
+
+// What a dialog started now is laid out against, as this program sees it: the
+// DPI, the face the dialog font falls back to, its height and average letter
+// width at 9 points, and the work area that keeps a window on the screen.
+std::string LayoutHere() {
     HDC screen = ::GetDC(nullptr);
     const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
     const HFONT font = ::CreateFontW(-::MulDiv(9, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
@@ -140,15 +150,36 @@ int Show(HWND window) {
     ::GetTextFaceW(screen, LF_FACESIZE, face);
     TEXTMETRICW metrics{};
     ::GetTextMetricsW(screen, &metrics);
+    constexpr wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    SIZE letters{};
+    ::GetTextExtentPoint32W(screen, kLetters, 52, &letters);
     ::SelectObject(screen, was);
     ::DeleteObject(font);
     ::ReleaseDC(nullptr, screen);
     RECT work{};
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    Say("layout: " + std::to_string(dpi) + " dpi, font " + Utf8FromWide(face) + " " +
-        std::to_string(metrics.tmHeight) + " high " + std::to_string(metrics.tmAveCharWidth) +
-        " wide, work area " + std::to_string(work.right - work.left) + "x" +
-        std::to_string(work.bottom - work.top));
+    return std::to_string(dpi) + " dpi, font " + Utf8FromWide(face) + " " +
+           std::to_string(metrics.tmHeight) + " high, letters " +
+           std::to_string((letters.cx / 26 + 1) / 2) + " wide, work area " +
+           std::to_string(work.right - work.left) + "x" + std::to_string(work.bottom - work.top);
+}
+
+int Show(HWND window) {
+    // The window is found by its caption before its controls are made.
+    Await(kFindWindowMs, [&] { return ::GetDlgItem(window, vardel::IDC_START) != nullptr; });
+    RECT frame{};
+    ::GetWindowRect(window, &frame);
+    Say("window: " + std::to_string(frame.left) + " " + std::to_string(frame.top) + " " +
+        std::to_string(frame.right - frame.left) + " " + std::to_string(frame.bottom - frame.top));
+    RECT client{};
+    ::GetClientRect(window, &client);
+    Say("client: " + std::to_string(client.right) + " " + std::to_string(client.bottom));
+    const DialogUnits units = UnitsOf(window);
+    const vardel::DialogUnitRect& laidOut = vardel::kMainDialogTemplate.rect;
+    Say("units: " + std::to_string(units.x) + " " + std::to_string(units.y));
+    Say("template: " + std::to_string(::MulDiv(laidOut.width, units.x, 4)) + " " +
+        std::to_string(::MulDiv(laidOut.height, units.y, 8)));
+    Say("layout: " + LayoutHere());
     Say("status: " + Utf8FromWide(Text(window, vardel::IDC_STATUS).c_str()));
     Say("percent: " + Utf8FromWide(Text(window, vardel::IDC_PERCENT).c_str()));
     Say("step: " + Utf8FromWide(Text(window, vardel::IDC_STEP).c_str()));
