@@ -180,6 +180,13 @@ Parse ReadCommandLine(int argc, char** argv, Settings& settings, std::string& te
     app.add_option("--max-seconds", settings.maxSeconds,
                    "end the session after N seconds at the latest (default 600)")
         ->check(CLI::PositiveNumber);
+    app.add_option("--units", settings.units,
+                   "play N units one after another on the same line, a verdict each (default 1)")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--linger", settings.lingerMs,
+                   "keep the line MS after the last unit; an upgrade begun then is a fault")
+        ->type_name("MS")
+        ->check(CLI::NonNegativeNumber);
     app.add_flag("--quiet", settings.quiet, "print nothing but the verdict line");
     app.add_flag("--progress", settings.progress, "report the blocks received on standard error");
     AddSessionFlags(app, settings.options);

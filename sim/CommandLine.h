@@ -17,6 +17,9 @@ struct Settings {
     bool quiet = false;
     bool progress = false;
     long maxSeconds = 600;
+    long units = 1;     // MCUs one after another on the same line
+    long lingerMs = 0;  // the line stays this long after the last
+
     // Instead of a session: where to write the demo image.
     std::vector<std::string> demoImagePaths;
 };

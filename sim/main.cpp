@@ -1,4 +1,4 @@
-// vardel-mcu-sim: plays the MCU for one upgrade session on a pseudo-terminal,
+// vardel-mcu-sim: plays the MCU for upgrade sessions on a pseudo-terminal,
 // so the real program can be run against it. Its flags: sim/CommandLine.h.
 
 #include <poll.h>
@@ -114,10 +114,10 @@ void Report(const Settings& settings, Options& options) {
     }
 }
 
-// Waits for the session to end by itself, for a signal, or for the time limit.
-void Supervise(vardel::sim::McuSimulator& mcu, int signalRead, int doneRead, long maxSeconds,
-               bool quiet) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(maxSeconds);
+// Waits for the session to end by itself, for a signal, or for the time limit;
+// whether it ended by itself.
+bool Supervise(vardel::sim::McuSimulator& mcu, int signalRead, int doneRead,
+               std::chrono::steady_clock::time_point deadline, long maxSeconds, bool quiet) {
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -134,7 +134,9 @@ void Supervise(vardel::sim::McuSimulator& mcu, int signalRead, int doneRead, lon
             break;
         }
         if (waits[1].revents != 0) {
-            return;
+            char done = 0;
+            [[maybe_unused]] const auto got = read(doneRead, &done, 1);
+            return true;
         }
         if (waits[0].revents != 0) {
             if (!quiet) {
@@ -144,6 +146,7 @@ void Supervise(vardel::sim::McuSimulator& mcu, int signalRead, int doneRead, lon
         }
     }
     mcu.Stop();
+    return false;
 }
 
 int ExitCodeOf(const vardel::sim::Verdict& verdict) {
@@ -229,25 +232,54 @@ int Play(Settings& settings) {
         }
         return terminal->Master();
     };
-    vardel::sim::McuSimulator mcu(settings.options, *image);
     if (settings.ready) {
         Say("ready " + (link ? link->Path() : terminal->SlavePath()) + " " +
             std::to_string(getpid()));
     }
-    std::thread session([&] {
-        mcu.Run(terminal->Master());
-        const char done = 1;
-        [[maybe_unused]] const auto written = write(doneWrite.Get(), &done, 1);
-    });
-    Supervise(mcu, signalRead, doneRead.Get(), settings.maxSeconds, settings.quiet);
-    session.join();
-
-    const vardel::sim::Verdict verdict = mcu.Result();
-    Say(verdict.Text());
-    if (!settings.quiet) {
-        Tell("sim: " + verdict.TimingText());
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(settings.maxSeconds);
+    // One session on the line, to its end; whether it ended by itself.
+    const auto play = [&](const Options& options, vardel::sim::Verdict& verdict) {
+        vardel::sim::McuSimulator mcu(options, *image);
+        std::thread session([&] {
+            mcu.Run(terminal->Master());
+            const char done = 1;
+            [[maybe_unused]] const auto written = write(doneWrite.Get(), &done, 1);
+        });
+        const bool ended = Supervise(mcu, signalRead, doneRead.Get(), deadline,
+                                     settings.maxSeconds, settings.quiet);
+        session.join();
+        verdict = mcu.Result();
+        return ended;
+    };
+    // An adapter that stays plugged in while the operator swaps units: the
+    // units answer one after another on the same line, each with its verdict.
+    int status = kPassed;
+    bool ended = true;
+    for (long unit = 0; unit < settings.units && ended; ++unit) {
+        vardel::sim::Verdict verdict;
+        ended = play(settings.options, verdict);
+        Say(verdict.Text());
+        if (!settings.quiet) {
+            Tell("sim: " + verdict.TimingText());
+        }
+        if (status == kPassed) {
+            status = ExitCodeOf(verdict);
+        }
     }
-    return ExitCodeOf(verdict);
+    // Then the line stays a while, and an upgrade begun on it is one that
+    // nobody asked for.
+    if (ended && settings.lingerMs > 0) {
+        Options idle = settings.options;
+        idle.handshakeTimeout = vardel::sim::Milliseconds(settings.lingerMs);
+        vardel::sim::Verdict extra;
+        play(idle, extra);
+        if (extra.handshakeSeen) {
+            Say("fault: an upgrade began after the last unit, unasked");
+            status = status == kPassed ? kFaultsSeen : status;
+        }
+    }
+    return status;
 }
 
 }  // namespace
