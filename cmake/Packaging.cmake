@@ -83,13 +83,22 @@ if(TARGET vardel-flash)
   # The USB serial adapters for the user at the seat, and FTDI's latency timer.
   install(FILES ${PROJECT_SOURCE_DIR}/flash/udev/70-vardel.rules
           DESTINATION lib/udev/rules.d COMPONENT vardel-flash)
+  # The flashing station as a service, not enabled, and its settings, which
+  # the administrator edits (a conffile, kept across upgrades).
+  install(FILES ${PROJECT_SOURCE_DIR}/flash/station/vardel-station.service
+          DESTINATION lib/systemd/system COMPONENT vardel-flash)
+  install(FILES ${PROJECT_SOURCE_DIR}/flash/station/vardel-station.default
+          DESTINATION /etc/default RENAME vardel-station COMPONENT vardel-flash)
+  set(CPACK_DEBIAN_VARDEL-FLASH_PACKAGE_CONTROL_EXTRA
+      ${PROJECT_SOURCE_DIR}/flash/station/conffiles)
   set(CPACK_DEBIAN_VARDEL-FLASH_PACKAGE_NAME vardel-flash)
   set(CPACK_DEBIAN_VARDEL-FLASH_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_VARDEL-FLASH_PACKAGE_SECTION electronics)
   set(CPACK_COMPONENT_VARDEL-FLASH_DESCRIPTION "${vardel_summary} (command line)
 ${vardel_about} This package has the command-line program alone:
 no Qt and no display are needed, and one program flashes several units at
-once, one serial port each, as on a Raspberry Pi used as a flashing station.")
+once, one serial port each, or runs as a flashing station (the service
+vardel-station) that flashes each unit whose adapter is plugged in.")
 endif()
 
 include(CPack)

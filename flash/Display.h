@@ -34,12 +34,13 @@ public:
     void Notice(const std::string& text);
     void Error(const std::string& text);
 
-    // Hands the summary over (none without results) and waits until the screen has drawn everything,
+    // Hands the summary over (none without results, unless `summarize`: a
+    // station's, of its slots) and waits until the screen has drawn everything,
     // or until giveUp() says so (asked every few milliseconds). False when it
     // gave up: the thread is then blocked in a write, and only the process's
     // end takes it away.
     template <typename GiveUp>
-    bool Close(const std::vector<UnitResult>& results, GiveUp giveUp);
+    bool Close(const std::vector<UnitResult>& results, GiveUp giveUp, bool summarize = false);
 
 private:
     struct Item {
@@ -72,8 +73,8 @@ private:
 };
 
 template <typename GiveUp>
-bool Display::Close(const std::vector<UnitResult>& results, GiveUp giveUp) {
-    if (!results.empty()) {
+bool Display::Close(const std::vector<UnitResult>& results, GiveUp giveUp, bool summarize) {
+    if (summarize || !results.empty()) {
         Item summary;
         summary.kind = Item::Kind::Summary;
         summary.results = results;

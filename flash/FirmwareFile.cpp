@@ -13,20 +13,6 @@ constexpr std::uint32_t kMinImageSize = 1024;
 // The file is read in parts of this size until its end, to learn its length.
 constexpr std::uint32_t kReadPart = 64 * 1024;
 
-// Built by appending: GCC 12 at -O3 takes std::string::insert here for an
-// overlapping copy (-Wrestrict) where there is none.
-std::string Grouped(std::uintmax_t value) {
-    const std::string digits = std::to_string(value);
-    std::string grouped;
-    for (std::size_t at = 0; at < digits.size(); ++at) {
-        if (at > 0 && (digits.size() - at) % 3 == 0) {
-            grouped += ',';
-        }
-        grouped += digits[at];
-    }
-    return grouped;
-}
-
 // Reads to the end; the whole length, or nothing with the error's text.
 bool ReadAll(Platform& system, FileHandle file, std::vector<std::uint8_t>& bytes,
              std::uintmax_t& length, std::string& error) {
@@ -50,6 +36,20 @@ bool ReadAll(Platform& system, FileHandle file, std::vector<std::uint8_t>& bytes
 
 }  // namespace
 
+// Built by appending: GCC 12 at -O3 takes std::string::insert here for an
+// overlapping copy (-Wrestrict) where there is none.
+std::string Grouped(std::uintmax_t value) {
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (std::size_t at = 0; at < digits.size(); ++at) {
+        if (at > 0 && (digits.size() - at) % 3 == 0) {
+            grouped += ',';
+        }
+        grouped += digits[at];
+    }
+    return grouped;
+}
+
 std::uint32_t Firmware::Blocks() const {
     return static_cast<std::uint32_t>(bytes.size() / wire::kBlockSize);
 }
@@ -70,6 +70,7 @@ bool ReadFirmware(Platform& system, const std::string& path, Firmware& firmware,
         error = path + ": " + reason;
         return false;
     }
+    firmware.fileSize = length;
     if (length < kMinImageSize) {
         error = path + ": " + Grouped(length) + " bytes, fewer than the " + Grouped(kMinImageSize) +
                 " an image needs";

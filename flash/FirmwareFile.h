@@ -12,6 +12,7 @@ namespace vardel::flash {
 
 struct Firmware {
     std::vector<std::uint8_t> bytes;  // what the engine loads: at most 65,536 bytes
+    std::uintmax_t fileSize = 0;      // the whole file's
     std::vector<std::string> warnings;
     // Whole 64-byte blocks in bytes: the most the MCU can be sent.
     [[nodiscard]] std::uint32_t Blocks() const;
@@ -22,5 +23,8 @@ struct Firmware {
 // the reason in error, when the file cannot be used.
 bool ReadFirmware(Platform& system, const std::string& path, Firmware& firmware,
                   std::string& error);
+
+// 28672 as "28,672".
+[[nodiscard]] std::string Grouped(std::uintmax_t value);
 
 }  // namespace vardel::flash

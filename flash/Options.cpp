@@ -7,14 +7,24 @@
 #include <string_view>
 
 #include "flash/ExitStatus.h"
+#include "platform/PortWatch.h"
 
 namespace vardel::flash {
 namespace {
 
 constexpr unsigned kLongestTimeout = 24 * 60 * 60;
+constexpr unsigned kMostParallel = 1024;
+
+std::string DefaultPatternsText() {
+    std::string text;
+    for (const auto& pattern : DefaultPortPatterns()) text += (text.empty() ? "" : " ") + pattern;
+    return text;
+}
 
 const char* const kDescription =
     "vardel-flash [options] FIRMWARE   flash FIRMWARE to every unit named by --port\n"
+    "vardel-flash --watch [options] [PATTERN]... FIRMWARE\n"
+    "                                  a station: flash every unit whose port appears\n"
     "vardel-flash --list-ports         list the serial ports of this machine\n\n"
     "Every unit runs at once, each with its own MCU leading; a unit that fails never\n"
     "stops the others.";
@@ -43,7 +53,10 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
     app.footer(kFooter);
     // "/fw/KD51A.BIN" is a file, never an option, on Windows too.
     app.allow_windows_style_options(false);
-    app.add_option("FIRMWARE", options.firmware, "the firmware image (1,024 to 65,536 bytes used)");
+    std::vector<std::string> files;
+    app.add_option("FIRMWARE", files,
+                   "the firmware image (1,024 to 65,536 bytes used); with --watch, the patterns "
+                   "of the ports to watch before it");
     app.add_option("-p,--port", options.ports,
                    "a unit's serial port; repeat it for several units at once (default: " +
                        std::string(VARDEL_DEFAULT_PORT) + ")")
@@ -67,6 +80,18 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
                    "write every byte each way to FILE, with its time and the frame it forms")
         ->type_name("FILE");
     app.add_flag("--list-ports", options.listPorts, "list the serial ports of this machine");
+    app.add_flag("--watch", options.watch,
+                 "run as a station until stopped: flash each unit whose port appears (default "
+                 "patterns: " + DefaultPatternsText() + "), once per appearance");
+    app.add_flag("--skip-present", options.skipPresent,
+                 "with --watch: leave the ports that are there at the start alone");
+    app.add_option("--max-parallel", options.maxParallel,
+                   "with --watch: flash at most N units at once; the others wait their turn")
+        ->type_name("N")
+        ->check(CLI::Range(1u, kMostParallel));
+    app.add_option("--log", options.log,
+                   "with --watch: add every JSON line to FILE, kept across restarts")
+        ->type_name("FILE");
     app.set_version_flag("--version", "vardel-flash " VARDEL_VERSION);
 
     try {
@@ -79,12 +104,24 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
     if (options.listPorts) {
         return std::nullopt;
     }
-    if (options.firmware.empty()) {
+    if (files.empty()) {
         return UsageError("no FIRMWARE file named", argc, argv);
     }
-    if (options.ports.empty()) {
-        options.ports.emplace_back(VARDEL_DEFAULT_PORT);
+    options.firmware = files.back();
+    files.pop_back();
+    if (!options.watch) {
+        if (!files.empty()) return UsageError("one FIRMWARE file only: " + files.front() + "?", argc, argv);
+        if (options.skipPresent || options.maxParallel != 0 || !options.log.empty()) {
+            return UsageError("--skip-present, --max-parallel and --log go with --watch", argc, argv);
+        }
+        if (options.ports.empty()) options.ports.emplace_back(VARDEL_DEFAULT_PORT);
+        return std::nullopt;
     }
+    if (!options.ports.empty() || options.checkOnly) {
+        return UsageError("--watch takes the patterns of its ports, not --port or --check", argc,
+                          argv);
+    }
+    options.patterns = files.empty() ? DefaultPortPatterns() : files;
     return std::nullopt;
 }
 

@@ -18,7 +18,13 @@ struct Options {
     bool json = false;
     bool quiet = false;
     bool listPorts = false;
-    std::string trace;  // the trace file; empty: none
+    std::string trace;  // the trace file (with --watch a folder); empty: none
+    // The station: flash every unit whose port appears, until stopped.
+    bool watch = false;
+    std::vector<std::string> patterns;  // of the ports watched; empty: the system's own
+    bool skipPresent = false;           // the ports there at the start are left alone
+    unsigned maxParallel = 0;           // units flashed at once; 0: no limit
+    std::string log;                    // the file the station's JSON lines are added to
 };
 
 // Fills options from the command line. Returns the exit status when the

@@ -19,6 +19,7 @@ struct UnitResult {
     std::uint32_t blocks = 0;  // data frames written whole
     double seconds = 0;
     std::uint32_t reconnections = 0;  // times the port went away and came back
+    bool portInUse = false;           // Failed: another program held the port; nothing sent
     [[nodiscard]] double BytesPerSecond() const;
 };
 

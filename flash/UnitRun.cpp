@@ -113,9 +113,10 @@ private:
         if (engine_.GetStep() != STEP_READY) {
             const bool settingsRefused = reporter_.LastText() == texts::kPortConfigFailed;
             const Refusal refusal = platform_.LastRefusal();
-            return Failed(settingsRefused
-                              ? "cannot set the port: " + SettingsRefusal(refusal)
-                              : "cannot open the port: " + PortRefusal(setup_.device, refusal));
+            if (settingsRefused) return Failed("cannot set the port: " + SettingsRefusal(refusal));
+            UnitResult refused = Failed("cannot open the port: " + PortRefusal(setup_.device, refusal));
+            refused.portInUse = PortInUse(refusal);
+            return refused;
         }
         if (setup_.checkOnly) {
             return {Outcome::Ready, "opened and set to 38,400 baud 8N1"};

@@ -13,6 +13,8 @@
 #include "flash/FirmwareFile.h"
 #include "flash/Options.h"
 #include "flash/PortList.h"
+#include "flash/Station.h"
+#include "flash/StopWatch.h"
 #include "flash/Summary.h"
 #include "flash/Trace.h"
 #include "flash/UnitRun.h"
@@ -22,72 +24,12 @@
 namespace vardel::flash {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// A second Ctrl-C within this time stops every unit.
-constexpr auto kSecondInterruptWithin = std::chrono::seconds(5);
 constexpr auto kLookEvery = std::chrono::milliseconds(20);
-// Once the user has stopped the run, output that does not drain within this
-// time is given up, so that the program ends within a second.
-constexpr auto kOutputGraceAfterStop = std::chrono::milliseconds(300);
 
 Output ChooseOutput(const Options& options) {
     if (options.json) return Output::Json;
     return StandardOutputIsTerminal() ? Output::Terminal : Output::Plain;
 }
-
-// Ctrl-C in the middle of an upgrade leaves a unit without firmware: the
-// first one only warns; a second soon after, or a request to end, stops all.
-// A terminal that hangs up (a dropped SSH session) stops nothing: the units
-// go on to their end.
-class StopWatch {
-public:
-    StopWatch(Display& display, std::atomic<bool>& stop)
-        : display_(display), stop_(stop), requests_(WatchStopRequests()) {}
-    void Look() {
-        if (requests_.endNow.load()) Stop();
-        if (const unsigned hangups = requests_.hangups.load(); hangups != hangups_) {
-            hangups_ = hangups;
-            display_.Notice("the terminal hung up; the units go on to their end");
-        }
-        const unsigned interrupts = requests_.interrupts.load();
-        const unsigned fresh = interrupts - seen_;
-        if (fresh == 0) return;
-        seen_ = interrupts;
-        const auto now = Clock::now();
-        // Two may have come between two looks.
-        if (fresh > 1 || (warned_ && now - warnedAt_ <= kSecondInterruptWithin)) {
-            Stop();
-            return;
-        }
-        warned_ = true;
-        warnedAt_ = now;
-        display_.Notice("press Ctrl-C again within 5 s to stop; the units will need a new upgrade");
-    }
-    // Once stopped, whether the output has had its time.
-    [[nodiscard]] bool OutputOverdue() const {
-        return stopped_ && Clock::now() - stoppedAt_ > kOutputGraceAfterStop;
-    }
-
-private:
-    void Stop() {
-        stop_.store(true);
-        if (!stopped_) stoppedAt_ = Clock::now();
-        stopped_ = true;
-    }
-
-    Display& display_;
-    std::atomic<bool>& stop_;
-    const StopRequests& requests_;
-    unsigned seen_ = 0;
-    unsigned hangups_ = 0;
-    // Flags beside plain times: GCC 12 at -O3 takes an optional time here for
-    // one read before it is set (-Wmaybe-uninitialized).
-    bool warned_ = false;
-    Clock::time_point warnedAt_{};
-    bool stopped_ = false;
-    Clock::time_point stoppedAt_{};
-};
 
 // Two names of one port would be two units fighting over one line.
 std::optional<std::string> SamePortTwice(const std::vector<std::string>& ports) {
@@ -100,7 +42,7 @@ std::optional<std::string> SamePortTwice(const std::vector<std::string>& ports) 
 }
 
 int Flash(const Options& options) {
-    Display display(MakeScreen(ChooseOutput(options), options.ports, options.quiet));
+    Display display(MakeScreen(ChooseOutput(options), options.ports, {options.quiet, {}}));
     const auto refuse = [&](const std::string& error) {
         display.Error(error);
         display.Close({}, [] { return false; });
@@ -179,5 +121,5 @@ int main(int argc, char** argv) {
         PrintSerialPorts(vardel::ListSerialPorts(), std::cout, options.json);
         return kExitAllCompleted;
     }
-    return Flash(options);
+    return options.watch ? RunStation(options) : Flash(options);
 }

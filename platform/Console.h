@@ -60,6 +60,8 @@ struct LineOptions {
 // Platform::LastRefusal kept: "No such file or directory", "in use by PID
 // 1234 (minicom)", ...
 [[nodiscard]] std::string PortRefusal(const std::string& device, const Refusal& refusal);
+// Whether the refusal was another program's holding the port.
+[[nodiscard]] bool PortInUse(const Refusal& refusal);
 // Why a port refused the line settings, from what Platform::LastRefusal kept.
 [[nodiscard]] std::string SettingsRefusal(const Refusal& refusal);
 
@@ -86,6 +88,24 @@ struct StopRequests {
 // the MCU's bytes longer than 1 ms and this program cannot change that; ""
 // otherwise.
 [[nodiscard]] std::string AdapterLatencyWarning(const std::string& device);
+
+// Enter pressed on the terminal that standard input is, looked for without
+// waiting. While a reader lives, what is typed is not echoed, so that it never
+// breaks the live lines. Nothing is read when standard input is no terminal
+// (a service's, a pipe's).
+class EnterKeys {
+public:
+    EnterKeys();
+    ~EnterKeys();
+    EnterKeys(const EnterKeys&) = delete;
+    EnterKeys& operator=(const EnterKeys&) = delete;
+    // Whether Enter was pressed since the last look.
+    bool Pressed();
+
+private:
+    struct Terminal;
+    std::unique_ptr<Terminal> terminal_;
+};
 
 // What a port's name stands for, so that two names of one port compare
 // equal: on Linux its device and inode once links are followed, on Windows

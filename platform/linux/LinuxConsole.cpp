@@ -1,8 +1,10 @@
 // The command line's needs of Linux: reasons looked up again after a refusal,
 // signals counted into StopRequests, the terminal on standard output.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -87,6 +89,10 @@ std::string PortRefusal(const std::string& /*device*/, const Refusal& refusal) {
     }
 }
 
+bool PortInUse(const Refusal& refusal) {
+    return refusal.holder != 0 || refusal.error == EBUSY || refusal.error == EWOULDBLOCK;
+}
+
 std::string SettingsRefusal(const Refusal& refusal) {
     if (refusal.error == ENOTTY) {
         return "not a serial port (" + SystemText(ENOTTY) + ")";
@@ -104,6 +110,37 @@ const StopRequests& WatchStopRequests() {
 }
 
 bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+// The terminal's settings as they were, put back when the reader goes.
+struct EnterKeys::Terminal {
+    termios before{};
+};
+
+EnterKeys::EnterKeys() {
+    termios settings{};
+    if (::isatty(STDIN_FILENO) != 1 || ::tcgetattr(STDIN_FILENO, &settings) != 0) return;
+    terminal_ = std::make_unique<Terminal>(Terminal{settings});
+    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    (void)::tcsetattr(STDIN_FILENO, TCSANOW, &settings);
+}
+
+EnterKeys::~EnterKeys() {
+    if (terminal_) (void)::tcsetattr(STDIN_FILENO, TCSANOW, &terminal_->before);
+}
+
+// The terminal hands over a line once Enter ends it.
+bool EnterKeys::Pressed() {
+    if (!terminal_) return false;
+    bool pressed = false;
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    char typed[256];
+    while (::poll(&input, 1, 0) > 0 && (input.revents & POLLIN) != 0) {
+        const ssize_t got = ::read(STDIN_FILENO, typed, sizeof typed);
+        if (got <= 0) break;
+        pressed = pressed || std::memchr(typed, '\n', static_cast<std::size_t>(got)) != nullptr;
+    }
+    return pressed;
+}
 
 int TerminalColumns() { return linuxos::TerminalColumns(STDOUT_FILENO); }
 

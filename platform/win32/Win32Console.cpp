@@ -254,6 +254,11 @@ std::string PortRefusal(const std::string& device, const Refusal& refusal) {
     return PortText(refusal.error);
 }
 
+// A COM port another program has open is refused with "access denied".
+bool PortInUse(const Refusal& refusal) {
+    return refusal.error == ERROR_ACCESS_DENIED || refusal.error == ERROR_SHARING_VIOLATION;
+}
+
 std::string SettingsRefusal(const Refusal& refusal) {
     // A device that is no serial port has no line settings to refuse.
     if (refusal.error == ERROR_INVALID_FUNCTION || refusal.error == ERROR_NOT_SUPPORTED) {
@@ -268,6 +273,38 @@ const StopRequests& WatchStopRequests() {
 }
 
 bool StandardOutputIsTerminal() { return g_console.TakeEscapeSequences(); }
+
+// The console's input, read as key events: nothing is echoed that way.
+struct EnterKeys::Terminal {
+    HANDLE input = INVALID_HANDLE_VALUE;
+};
+
+EnterKeys::EnterKeys() {
+    HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (input != INVALID_HANDLE_VALUE && ::GetConsoleMode(input, &mode) != FALSE) {
+        terminal_ = std::make_unique<Terminal>(Terminal{input});
+    }
+}
+
+EnterKeys::~EnterKeys() = default;
+
+bool EnterKeys::Pressed() {
+    if (!terminal_) return false;
+    bool pressed = false;
+    DWORD waiting = 0;
+    while (::GetNumberOfConsoleInputEvents(terminal_->input, &waiting) != FALSE && waiting > 0) {
+        INPUT_RECORD events[16];
+        DWORD got = 0;
+        if (::ReadConsoleInputW(terminal_->input, events, 16, &got) == FALSE || got == 0) break;
+        for (DWORD i = 0; i < got; ++i) {
+            const KEY_EVENT_RECORD& key = events[i].Event.KeyEvent;
+            pressed = pressed || (events[i].EventType == KEY_EVENT && key.bKeyDown != FALSE &&
+                                  key.wVirtualKeyCode == VK_RETURN);
+        }
+    }
+    return pressed;
+}
 
 int TerminalColumns() {
     CONSOLE_SCREEN_BUFFER_INFO info{};

@@ -27,7 +27,7 @@ expect() {  # expect NAME EXPECTED ACTUAL
 expect "registered for the program" "complete -F _vardel_flash vardel-flash" \
     "$(complete -p vardel-flash)"
 expect "options by prefix" $'--json' "$(complete_words vardel-flash --j)"
-expect "every long option" $'--check\n--help\n--json\n--list-ports\n--no-reset\n--port\n--quiet\n--timeout\n--trace\n--version' \
+expect "every long option" $'--check\n--help\n--json\n--list-ports\n--log\n--max-parallel\n--no-reset\n--port\n--quiet\n--skip-present\n--timeout\n--trace\n--version\n--watch' \
     "$(complete_words vardel-flash --)"
 expect "both spellings of quiet" $'-q' "$(complete_words vardel-flash -q)"
 expect "a port after -p" "/dev/tty" "$(complete_words vardel-flash -p /dev/tty | head -n 1)"

@@ -78,10 +78,10 @@ FIRMWARE = image("固件 fw.bin", 28672)
 
 
 class Mcu:
-    """One simulated MCU behind a link in the scratch folder."""
+    """One simulated MCU behind a link in the scratch folder, or at `link`."""
 
-    def __init__(self, name, *options, firmware=FIRMWARE):
-        link, self.port = place(name)
+    def __init__(self, name, *options, firmware=FIRMWARE, link=None):
+        link, self.port = (link, link) if link else place(name)
         self.proc = subprocess.Popen(
             [SIM, "--image", firmware, "--link", link, "--ready", "--quiet",
              "--max-seconds", "30", *options],
