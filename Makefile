@@ -20,8 +20,9 @@ CORE_PACKAGES := \
 # used by the Linux and the MinGW build alike.
 CORE_PACKAGES += libcli11-dev nlohmann-json3-dev
 # The manual pages' check renders them as man does; the package test of the
-# default suite checks each .deb with lintian.
-CORE_PACKAGES += man-db lintian
+# default suite checks each .deb with lintian, and the station's service with
+# systemd-analyze.
+CORE_PACKAGES += man-db lintian systemd
 
 # analysis: the sanitizer build's fuzz targets (clang, libFuzzer) and valgrind.
 ANALYSIS_PACKAGES := clang libclang-rt-14-dev valgrind
