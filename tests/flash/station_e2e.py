@@ -3,7 +3,11 @@
 links appear in a watched folder and vanish from it, as an adapter's names
 do when it is plugged in and pulled out.
 
-    station_e2e.py FLASH SIM CASE
+    station_e2e.py [--wine PREFIX] FLASH SIM CASE
+
+Under Wine a COM port is a link in the prefix's dosdevices, which Wine lists
+nowhere: the station sees it once a driver's entry for it appears in the
+registry (SERIALCOMM), as a USB adapter's driver adds one on Windows.
 """
 import json
 import os
@@ -27,8 +31,8 @@ def watched(name):
 class Station:
     """vardel-flash --watch on the watched folder; its JSON lines as they come."""
 
-    def __init__(self, *extra, stdin=subprocess.DEVNULL):
-        argv, env = command("--watch", "--json", watched("*"), *extra, file_name(FIRMWARE))
+    def __init__(self, *extra, stdin=subprocess.DEVNULL, pattern=watched("*")):
+        argv, env = command("--watch", "--json", pattern, *extra, file_name(FIRMWARE))
         self.proc = subprocess.Popen(argv, env=env, stdin=stdin, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, text=True)
         self.events, self.taken = [], set()
@@ -229,6 +233,29 @@ def case_watch_stop():
     for args in (("--watch", "-p", mcu.port), ("--max-parallel", "2"),
                  ("--watch", "--trace", FIRMWARE)):
         flash(*args, file_name(FIRMWARE), expect=2)
+
+
+def case_watch_registry():
+    # Windows: a port whose driver registers it is flashed at once, and is
+    # gone once its entry goes.
+    if not PREFIX:
+        fail("watch_registry is the Windows suite's case")
+    key, device, port = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\VardelTest1", "COM16"
+
+    def reg(*args):
+        subprocess.run(["wine", "reg", *args, "/f"], env=command()[1], check=True,
+                       capture_output=True, timeout=60)
+
+    station = Station(pattern=port)
+    mcu = Mcu("station", link=os.path.join(PREFIX, "dosdevices", port.lower()))
+    reg("add", key, "/v", device, "/t", "REG_SZ", "/d", port)
+    try:
+        station.result(port)
+        expect_clean(mcu)
+    finally:
+        reg("delete", key, "/v", device)
+    station.wait_for(lambda e: e["event"] == "slot_gone" and e["port"] == port, "gone")
+    station.stop(within=3.0)
 
 
 globals()["case_" + CASE]()
