@@ -82,7 +82,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
     app.add_flag("--list-ports", options.listPorts, "list the serial ports of this machine");
     app.add_flag("--watch", options.watch,
                  "run as a station until stopped: flash each unit whose port appears (default "
-                 "patterns: " + DefaultPatternsText() + "), once per appearance");
+                 "patterns: " +
+                     DefaultPatternsText() + "), once per appearance");
     app.add_flag("--skip-present", options.skipPresent,
                  "with --watch: leave the ports that are there at the start alone");
     app.add_option("--max-parallel", options.maxParallel,
@@ -110,9 +111,11 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
     options.firmware = files.back();
     files.pop_back();
     if (!options.watch) {
-        if (!files.empty()) return UsageError("one FIRMWARE file only: " + files.front() + "?", argc, argv);
+        if (!files.empty())
+            return UsageError("one FIRMWARE file only: " + files.front() + "?", argc, argv);
         if (options.skipPresent || options.maxParallel != 0 || !options.log.empty()) {
-            return UsageError("--skip-present, --max-parallel and --log go with --watch", argc, argv);
+            return UsageError("--skip-present, --max-parallel and --log go with --watch", argc,
+                              argv);
         }
         if (options.ports.empty()) options.ports.emplace_back(VARDEL_DEFAULT_PORT);
         return std::nullopt;

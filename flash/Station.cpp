@@ -39,13 +39,13 @@ constexpr auto kSettleAtMost = 100ms;
 constexpr auto kInUseRetry = 1s;
 
 struct Slot {
-    std::size_t index = 0;         // its line on the display
-    std::set<std::string> names;   // every name its device has had
-    std::string path;              // the name it is present under now
+    std::size_t index = 0;        // its line on the display
+    std::set<std::string> names;  // every name its device has had
+    std::string path;             // the name it is present under now
     bool present = true;
-    bool armed = false;            // its unit is to be flashed when its turn comes
+    bool armed = false;  // its unit is to be flashed when its turn comes
     bool waitingShown = false;
-    std::uint32_t ended = 0;       // units that completed or failed on it
+    std::uint32_t ended = 0;  // units that completed or failed on it
     std::optional<Clock::time_point> inUseAt;
     // Its unit, on a thread of its own, while it runs.
     UnitSetup setup;
@@ -61,7 +61,8 @@ struct Slot {
 std::filesystem::path TracePath(const std::string& folder, const std::string& port,
                                 std::uint32_t sequence) {
     std::string name = std::filesystem::path(port).filename().string();
-    std::replace_if(name.begin(), name.end(), [](char c) { return c == ':' || c == '\\'; }, '_');
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return c == ':' || c == '\\'; }, '_');
     return std::filesystem::path(folder) / (name + "-" + std::to_string(sequence) + ".trace");
 }
 
@@ -170,10 +171,10 @@ private:
                 ++count;
             }
         }
-        display_.Notice(count == 0 ? "Enter: no finished unit is plugged in to flash again"
-                                   : "Enter: flashing again the " + std::to_string(count) +
-                                         " finished unit" + (count == 1 ? "" : "s") +
-                                         " still plugged in");
+        display_.Notice(count == 0
+                            ? "Enter: no finished unit is plugged in to flash again"
+                            : "Enter: flashing again the " + std::to_string(count) +
+                                  " finished unit" + (count == 1 ? "" : "s") + " still plugged in");
     }
 
     void Reap() {
@@ -218,9 +219,9 @@ private:
         Report(slot, UnitEvent::Kind::Start);
         UnitPlatform::LineTap tap;
         if (!options_.trace.empty()) {
-            slot.trace = std::make_unique<Trace>(
-                TracePath(options_.trace, slot.path, sequence).string(),
-                std::vector<std::string>{slot.path});
+            slot.trace =
+                std::make_unique<Trace>(TracePath(options_.trace, slot.path, sequence).string(),
+                                        std::vector<std::string>{slot.path});
             if (slot.trace->Opened()) {
                 tap = slot.trace->TapOf(0);
             } else {
@@ -228,13 +229,9 @@ private:
                 slot.trace.reset();
             }
         }
-        slot.setup = {slot.index,
-                      slot.path,
-                      &firmware_,
-                      std::chrono::seconds(options_.timeoutSeconds),
-                      options_.reset,
-                      false,
-                      std::move(tap)};
+        slot.setup = {
+            slot.index,     slot.path, &firmware_,    std::chrono::seconds(options_.timeoutSeconds),
+            options_.reset, false,     std::move(tap)};
         slot.thread = std::thread([this, &slot, &stop] {
             slot.result = RunUnit(slot.setup, display_, stop);
             slot.finished = true;
@@ -259,9 +256,9 @@ int RunStation(const Options& options) {
     Firmware firmware;
     std::string error;
     const bool read = ReadFirmware(*MakePlatform({}), options.firmware, firmware, error);
-    ScreenSetup setup{options.quiet, FileName(options.firmware) + ", " +
-                                         Grouped(firmware.fileSize) + " bytes"};
-    auto screen = MakeScreen(options.json ? Output::Json
+    ScreenSetup setup{options.quiet,
+                      FileName(options.firmware) + ", " + Grouped(firmware.fileSize) + " bytes"};
+    auto screen = MakeScreen(options.json                 ? Output::Json
                              : StandardOutputIsTerminal() ? Output::Terminal
                                                           : Output::Plain,
                              {}, setup);

@@ -114,7 +114,8 @@ private:
             const bool settingsRefused = reporter_.LastText() == texts::kPortConfigFailed;
             const Refusal refusal = platform_.LastRefusal();
             if (settingsRefused) return Failed("cannot set the port: " + SettingsRefusal(refusal));
-            UnitResult refused = Failed("cannot open the port: " + PortRefusal(setup_.device, refusal));
+            UnitResult refused =
+                Failed("cannot open the port: " + PortRefusal(setup_.device, refusal));
             refused.portInUse = PortInUse(refusal);
             return refused;
         }
@@ -178,8 +179,7 @@ private:
         }
         if (const bool gone = platform_.GoneSince().has_value(); gone != gone_) {
             gone_ = gone;
-            reporter_.Port(gone ? UnitEvent::Kind::PortLost : UnitEvent::Kind::PortBack,
-                           Asked());
+            reporter_.Port(gone ? UnitEvent::Kind::PortLost : UnitEvent::Kind::PortBack, Asked());
         }
     }
 

@@ -246,8 +246,8 @@ int Play(Settings& settings) {
             const char done = 1;
             [[maybe_unused]] const auto written = write(doneWrite.Get(), &done, 1);
         });
-        const bool ended = Supervise(mcu, signalRead, doneRead.Get(), deadline,
-                                     settings.maxSeconds, settings.quiet);
+        const bool ended = Supervise(mcu, signalRead, doneRead.Get(), deadline, settings.maxSeconds,
+                                     settings.quiet);
         session.join();
         verdict = mcu.Result();
         return ended;

@@ -149,7 +149,7 @@ int TerminalRows() {
     winsize size{};
     if (::isatty(STDOUT_FILENO) != 1) return 0;
     return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 ? size.ws_row
-                                                                              : kUsualRows;
+                                                                             : kUsualRows;
 }
 
 std::string AdapterLatencyWarning(const std::string& device) {
@@ -160,7 +160,8 @@ std::string AdapterLatencyWarning(const std::string& device) {
     if (!timer || timer->ms <= linuxos::kLowestLatencyMs || timer->writable) return {};
     return device + ": the adapter's latency timer is " + std::to_string(timer->ms) +
            " ms, and each block request waits up to that long; fix: install the udev rule "
-           "70-vardel.rules (see the README), or run: echo 1 | sudo tee " + timer->path;
+           "70-vardel.rules (see the README), or run: echo 1 | sudo tee " +
+           timer->path;
 }
 
 std::string PortIdentity(const std::string& device) {

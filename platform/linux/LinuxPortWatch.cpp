@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <map>
+#include <optional>
 
 #include "platform/PortWatch.h"
 #include "platform/linux/UniqueFd.h"

@@ -17,8 +17,8 @@
 struct StartupInfo {
     int newMode;
 };
-extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment, int expandWildcards,
-                              StartupInfo* startup);
+extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment,
+                              int expandWildcards, StartupInfo* startup);
 
 namespace vardel {
 namespace {
@@ -198,7 +198,6 @@ std::string PortText(DWORD error) {
         return SystemText(error);
     }
 }
-
 
 }  // namespace
 

@@ -31,8 +31,8 @@ bool Matches(std::wstring_view pattern, std::wstring_view name) {
         return false;
     }
     if (name.empty()) return false;
-    const bool same = pattern.front() == L'?' ||
-                      std::towupper(pattern.front()) == std::towupper(name.front());
+    const bool same =
+        pattern.front() == L'?' || std::towupper(pattern.front()) == std::towupper(name.front());
     return same && Matches(pattern.substr(1), name.substr(1));
 }
 
@@ -87,9 +87,9 @@ public:
         const auto toLook =
             std::chrono::duration_cast<std::chrono::milliseconds>(kLookAgainEvery - sinceLook);
         const auto wait = std::min(limit, toLook);
-        const bool told = changed_ != nullptr &&
-                          ::WaitForSingleObject(changed_, static_cast<DWORD>(wait.count())) ==
-                              WAIT_OBJECT_0;
+        const bool told =
+            changed_ != nullptr &&
+            ::WaitForSingleObject(changed_, static_cast<DWORD>(wait.count())) == WAIT_OBJECT_0;
         if (told) AskToBeTold();
         return told || wait == toLook;
     }
@@ -98,9 +98,8 @@ private:
     // The registry signals the event once; it is asked again after each time.
     void AskToBeTold() {
         if (key_ == nullptr || changed_ == nullptr) return;
-        (void)::RegNotifyChangeKeyValue(key_, FALSE,
-                                        REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
-                                        changed_, TRUE);
+        (void)::RegNotifyChangeKeyValue(
+            key_, FALSE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, changed_, TRUE);
     }
 
     std::vector<std::string> patterns_;

@@ -65,7 +65,8 @@ TEST(PortWatch, OneDeviceUnderTwoNamesIsOnePortAndWhatIsNoDeviceIsNone) {
     const auto watch =
         Watch({(dir.Path() / "by-id" / "*").string(), (dir.Path() / "ttyUSB*").string()});
     const std::string stable = (dir.Path() / "by-id" / "usb-adapter").string();
-    const std::vector<WatchedPort> expected = {{stable, {stable, (dir.Path() / "ttyUSB0").string()}}};
+    const std::vector<WatchedPort> expected = {
+        {stable, {stable, (dir.Path() / "ttyUSB0").string()}}};
     EXPECT_EQ(watch->Present(), expected);
 }
 
