@@ -111,8 +111,11 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
     options.firmware = files.back();
     files.pop_back();
     if (!options.watch) {
-        if (!files.empty())
-            return UsageError("one FIRMWARE file only: " + files.front() + "?", argc, argv);
+        if (!files.empty()) {
+            return UsageError("one FIRMWARE file, and " + files.front() +
+                                  " before it (patterns of ports go with --watch)",
+                              argc, argv);
+        }
         if (options.skipPresent || options.maxParallel != 0 || !options.log.empty()) {
             return UsageError("--skip-present, --max-parallel and --log go with --watch", argc,
                               argv);
