@@ -108,13 +108,11 @@ private:
             }
             break;
         case UnitEvent::Kind::Appeared:
-            line["event"] = "slot_added";
-            break;
         case UnitEvent::Kind::Gone:
-            line["event"] = "slot_gone";
-            break;
         case UnitEvent::Kind::Waiting:
-            line["event"] = "waiting";
+            line["event"] = event.kind == UnitEvent::Kind::Appeared ? "slot_added"
+                            : event.kind == UnitEvent::Kind::Gone   ? "slot_gone"
+                                                                    : "waiting";
             break;
         case UnitEvent::Kind::Start:
             line["event"] = "unit_start";

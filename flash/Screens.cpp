@@ -173,10 +173,8 @@ void Screen::Report(std::size_t unit, const UnitEvent& event) {
         now.block = event.block;
         break;
     case UnitEvent::Kind::PortLost:
-        now.lost = true;
-        break;
     case UnitEvent::Kind::PortBack:
-        now.lost = false;
+        now.lost = event.kind == UnitEvent::Kind::PortLost;
         break;
     case UnitEvent::Kind::Finished:
         now.result = event.result;
@@ -188,14 +186,10 @@ void Screen::Report(std::size_t unit, const UnitEvent& event) {
         if (IsStation()) ++(event.result.outcome == Outcome::Completed ? now.passed : now.failed);
         break;
     case UnitEvent::Kind::Appeared:
-        now.gone = false;
-        break;
     case UnitEvent::Kind::Gone:
-        now.gone = true;
-        now.waiting = false;
-        break;
     case UnitEvent::Kind::Waiting:
-        now.waiting = true;
+        now.gone = event.kind == UnitEvent::Kind::Gone;
+        now.waiting = event.kind == UnitEvent::Kind::Waiting;
         break;
     case UnitEvent::Kind::Start:
         now = Fresh(now.port);

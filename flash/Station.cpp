@@ -27,8 +27,10 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 // How often the station looks at what the watch does not wake it for: the
-// user's requests, units that ended, Enter.
+// user's requests, units that ended, Enter; less often while no unit runs
+// or waits, so that an idle station costs next to nothing.
 constexpr auto kLookEvery = 50ms;
+constexpr auto kLookIdle = 200ms;
 // An adapter's names and its node's permissions come one after another; the
 // station acts once they have been quiet this long (and no later than
 // kSettleAtMost after the first).
@@ -79,7 +81,7 @@ public:
         for (;;) {
             stopWatch.Look();
             if (stop.load()) break;
-            if (watch_.Wait(kLookEvery)) {
+            if (watch_.Wait(Busy() ? kLookEvery : kLookIdle)) {
                 Settle();
                 Reconcile(true);
             }
@@ -104,6 +106,13 @@ public:
     }
 
 private:
+    // A unit runs, or one waits for its turn or for its port to be free.
+    [[nodiscard]] bool Busy() const {
+        return std::any_of(slots_.begin(), slots_.end(), [](const auto& slot) {
+            return slot->Running() || (slot->armed && slot->present);
+        });
+    }
+
     void Settle() {
         const auto until = Clock::now() + kSettleAtMost;
         while (Clock::now() < until && watch_.Wait(kSettleQuiet)) {

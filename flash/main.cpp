@@ -51,7 +51,7 @@ int Flash(const Options& options) {
     if (const auto twice = SamePortTwice(options.ports)) return refuse(*twice);
     Firmware firmware;
     std::string error;
-    if (!ReadFirmware(*MakePlatform(options.ports.front()), options.firmware, firmware, error)) {
+    if (!ReadFirmware(*MakePlatform({}), options.firmware, firmware, error)) {
         return refuse(error);
     }
     std::unique_ptr<Trace> trace;

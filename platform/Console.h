@@ -40,7 +40,8 @@ struct LineOptions {
     return (bytes * kBitsPerCharacter * 1000 + kBitsPerSecond - 1) / kBitsPerSecond;
 }
 
-// The system's platform with `device` as its serial port.
+// The system's platform with `device` as its serial port; with no device,
+// for its files and processes alone (reading a firmware file).
 [[nodiscard]] std::unique_ptr<Platform> MakePlatform(const std::string& device,
                                                      const LineOptions& line = {});
 
@@ -96,9 +97,7 @@ struct StopRequests {
 class EnterKeys {
 public:
     EnterKeys();
-    ~EnterKeys();
-    EnterKeys(const EnterKeys&) = delete;
-    EnterKeys& operator=(const EnterKeys&) = delete;
+    ~EnterKeys();  // puts the terminal's echo back
     // Whether Enter was pressed since the last look.
     bool Pressed();
 
