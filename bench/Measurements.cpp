@@ -71,6 +71,7 @@ void Measurements::Run() {
         [this] { Latency(Host::Flash); },
         [this] { Scaling(); },
         [this] { BenchLine(); },
+        [this] { StationRows(); },
     };
     for (const auto& step : steps) {
         if (Interrupted()) {

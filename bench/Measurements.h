@@ -26,11 +26,17 @@ struct Plan {
     std::chrono::milliseconds window{0};  // for CPU use in each waiting state
     // vardel-flash with this many units at once, at the line rate; 0: none.
     std::array<std::size_t, 5> unitCounts{};
+    // The station: units that appear one at a time, to time their start;
+    // then units arriving over time at the line rate, this many at once.
+    std::size_t stationArrivals = 0;
+    std::size_t stationUnits = 0;
+    std::size_t stationParallel = 0;
 };
 
 constexpr Plan kFullPlan{
-    3, 28'672, 2, 65'536, 65'536, std::chrono::milliseconds{10'000}, {1, 2, 4, 8, 16}};
-constexpr Plan kQuickPlan{1, 4'096, 1, 8'192, 0, std::chrono::milliseconds{1'000}, {1, 2}};
+    3, 28'672, 2, 65'536, 65'536, std::chrono::milliseconds{10'000}, {1, 2, 4, 8, 16}, 50, 32, 8};
+constexpr Plan kQuickPlan{1,      4'096, 1, 8'192, 0, std::chrono::milliseconds{1'000},
+                          {1, 2}, 10,    4, 2};
 
 // The line time of an image's blocks and their requests at 38,400 baud.
 double IdealSeconds(std::size_t bytes);
@@ -61,6 +67,8 @@ private:
     void FlashCpu();
     void Scaling();
     void BenchLine();
+    void StationRows();
+    void StationArrivals();
     // One run of vardel-flash with `units` at once, and its row.
     struct ScalePoint {
         double ratio = 0;  // × one unit's ideal

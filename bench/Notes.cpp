@@ -25,6 +25,14 @@ std::vector<std::string> Measurements::FlashNotes() const {
         "MCU's bytes reach the host only when the adapter's latency timer fires or 62 bytes "
         "are waiting, so each 7-byte block request waits for the timer. The trace is written "
         "to a file in the benchmark's temporary folder.",
+        "The station: vardel-flash --watch --json on a folder of the benchmark's own, in which "
+        "each unit's port appears as a link to its simulated MCU's terminal, as udev makes an "
+        "adapter's name. Appearance: one unit at a time (16 blocks, unpaced), from the link's "
+        "making to the last byte of the enter-upgrade frame at the MCU; each goes before the "
+        "next comes. Idle: every thread's processor time (/proc/PID/task/*/schedstat) over the "
+        "window with no port. Arrivals: units at the line rate, 0.25 s apart, --max-parallel "
+        "of them at once; the ideal is the same arrivals each flashed in one ideal line time "
+        "as soon as a place is free.",
     };
     if (!scalingNote_.empty()) {
         notes.push_back(scalingNote_);

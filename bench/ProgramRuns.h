@@ -63,6 +63,7 @@ struct BenchExtras {
 class ProgramRuns {
 public:
     explicit ProgramRuns(BenchSetup setup) : setup_(std::move(setup)) {}
+    [[nodiscard]] const BenchSetup& Setup() const { return setup_; }
 
     // One whole upgrade of an image of `imageBytes` on each of `units`
     // simulated MCUs at once (the dialog program drives one); nullopt and

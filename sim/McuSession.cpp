@@ -82,6 +82,7 @@ Flow McuSession::AwaitHandshake() {
         if (frame.kind == HostFrameKind::EnterUpgrade && HasUpgradeWord(frame.bytes)) {
             verdict_.handshakeSeen = true;
             handshakeAt_ = frame.lastByteAt;
+            verdict_.handshakeAt = frame.lastByteAt;
             Count(frame);
             Note("enter-upgrade frame received");
             return Flow::Go;

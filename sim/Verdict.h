@@ -54,6 +54,9 @@ struct Verdict {
     std::size_t ignoredBeforeHandshake = 0;  // bytes before the enter-upgrade frame
     std::vector<Fault> faults;
 
+    // When the enter-upgrade frame's last byte arrived (a station's unit is
+    // timed from its port's appearance to it).
+    std::chrono::steady_clock::time_point handshakeAt{};
     // From the enter-upgrade frame to the completion request written.
     std::chrono::microseconds transferTime{0};
     // For each answered request, from its last byte written to the first byte
