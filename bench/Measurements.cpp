@@ -57,27 +57,20 @@ double IdealSeconds(std::size_t bytes) {
 }
 
 void Measurements::Run() {
-    const std::vector<std::function<void()>> steps = {
-        [this] { LineRate(Host::Dialog); },
-        [this] { Floor(); },
-        [this] { Latency(Host::Dialog); },
-        [this] { TransferCpu(); },
-        [this] { ReadyCpu(); },
-        [this] { ClosedCpu(); },
-        [this] { SilentCpu(); },
-        [this] { StartsRows(); },
-        [this] { LineRate(Host::Flash); },
-        [this] { FlashCpu(); },
-        [this] { Latency(Host::Flash); },
-        [this] { Scaling(); },
-        [this] { BenchLine(); },
-        [this] { StationRows(); },
-    };
-    for (const auto& step : steps) {
+    // The dialog program's figures, then vardel-flash's, each in turn until
+    // the benchmark is interrupted.
+    using Step = void (Measurements::*)();
+    static constexpr Step kSteps[] = {
+        &Measurements::DialogLineRate, &Measurements::Floor,        &Measurements::DialogLatency,
+        &Measurements::TransferCpu,    &Measurements::ReadyCpu,     &Measurements::ClosedCpu,
+        &Measurements::SilentCpu,      &Measurements::StartsRows,   &Measurements::FlashLineRate,
+        &Measurements::FlashCpu,       &Measurements::FlashLatency, &Measurements::Scaling,
+        &Measurements::BenchLine,      &Measurements::StationRows};
+    for (const Step step : kSteps) {
         if (Interrupted()) {
             return;
         }
-        step();
+        (this->*step)();
     }
 }
 

@@ -62,6 +62,10 @@ public:
 private:
     void Add(Row row, Host host = Host::Dialog);
     void LineRate(Host host);
+    void DialogLineRate() { LineRate(Host::Dialog); }
+    void FlashLineRate() { LineRate(Host::Flash); }
+    void DialogLatency() { Latency(Host::Dialog); }
+    void FlashLatency() { Latency(Host::Flash); }
     void Floor();
     void Latency(Host host);
     void FlashCpu();

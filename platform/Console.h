@@ -97,13 +97,16 @@ struct StopRequests {
 class EnterKeys {
 public:
     EnterKeys();
-    ~EnterKeys();  // puts the terminal's echo back
     // Whether Enter was pressed since the last look.
     bool Pressed();
 
 private:
     struct Terminal;
-    std::unique_ptr<Terminal> terminal_;
+    // Puts the terminal's settings back when the reader goes.
+    struct Restore {
+        void operator()(Terminal* terminal) const;
+    };
+    std::unique_ptr<Terminal, Restore> terminal_;
 };
 
 // What a port's name stands for, so that two names of one port compare

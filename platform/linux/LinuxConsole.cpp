@@ -119,13 +119,14 @@ struct EnterKeys::Terminal {
 EnterKeys::EnterKeys() {
     termios settings{};
     if (::isatty(STDIN_FILENO) != 1 || ::tcgetattr(STDIN_FILENO, &settings) != 0) return;
-    terminal_ = std::make_unique<Terminal>(Terminal{settings});
+    terminal_.reset(new Terminal{settings});
     settings.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     (void)::tcsetattr(STDIN_FILENO, TCSANOW, &settings);
 }
 
-EnterKeys::~EnterKeys() {
-    if (terminal_) (void)::tcsetattr(STDIN_FILENO, TCSANOW, &terminal_->before);
+void EnterKeys::Restore::operator()(Terminal* terminal) const {
+    (void)::tcsetattr(STDIN_FILENO, TCSANOW, &terminal->before);
+    delete terminal;
 }
 
 // The terminal hands over a line once Enter ends it.

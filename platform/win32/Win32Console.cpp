@@ -282,11 +282,11 @@ EnterKeys::EnterKeys() {
     HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
     if (input != INVALID_HANDLE_VALUE && ::GetConsoleMode(input, &mode) != FALSE) {
-        terminal_ = std::make_unique<Terminal>(Terminal{input});
+        terminal_.reset(new Terminal{input});
     }
 }
 
-EnterKeys::~EnterKeys() = default;
+void EnterKeys::Restore::operator()(Terminal* terminal) const { delete terminal; }
 
 bool EnterKeys::Pressed() {
     if (!terminal_) return false;
