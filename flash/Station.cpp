@@ -76,7 +76,7 @@ public:
     int Run() {
         std::atomic<bool> stop{false};
         StopWatch stopWatch(display_, stop);
-        EnterKeys keys;
+        std::optional<EnterKeys> keys(std::in_place);
         Reconcile(!options_.skipPresent);
         for (;;) {
             stopWatch.Look();
@@ -85,10 +85,13 @@ public:
                 Settle();
                 Reconcile(true);
             }
-            if (keys.Pressed()) Rearm();
+            if (keys->Pressed()) Rearm();
             Reap();
             Schedule(stop);
         }
+        // The terminal's echo comes back now: an output that never drains
+        // ends the program below without running destructors.
+        keys.reset();
         for (auto& slot : slots_) {
             if (slot->Running()) slot->thread.join();
         }
