@@ -66,7 +66,6 @@ public:
     }
 
     std::vector<WatchedPort> Present() override {
-        lookedAt_ = std::chrono::steady_clock::now();
         std::vector<WatchedPort> ports;
         std::set<std::wstring> devices;
         for (const auto& pattern : patterns_) {
@@ -81,16 +80,22 @@ public:
         return ports;
     }
 
+    // Ends when the registry says SERIALCOMM changed, or once a second for
+    // the names it does not list; each second's look fires once.
     bool Wait(std::chrono::milliseconds limit) override {
-        const auto sinceLook = std::chrono::steady_clock::now() - lookedAt_;
-        if (sinceLook >= kLookAgainEvery) return true;
-        const auto toLook =
-            std::chrono::duration_cast<std::chrono::milliseconds>(kLookAgainEvery - sinceLook);
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lookAgainFrom_ >= kLookAgainEvery) {
+            lookAgainFrom_ = now;
+            return true;
+        }
+        const auto toLook = std::chrono::duration_cast<std::chrono::milliseconds>(
+            kLookAgainEvery - (now - lookAgainFrom_));
         const auto wait = std::min(limit, toLook);
         const bool told =
             changed_ != nullptr &&
             ::WaitForSingleObject(changed_, static_cast<DWORD>(wait.count())) == WAIT_OBJECT_0;
         if (told) AskToBeTold();
+        if (!told && wait == toLook) lookAgainFrom_ = std::chrono::steady_clock::now();
         return told || wait == toLook;
     }
 
@@ -105,7 +110,7 @@ private:
     std::vector<std::string> patterns_;
     HANDLE changed_ = nullptr;
     HKEY key_ = nullptr;
-    std::chrono::steady_clock::time_point lookedAt_{};
+    std::chrono::steady_clock::time_point lookAgainFrom_{};
 };
 
 }  // namespace
