@@ -1,7 +1,7 @@
 #include "app/MainDialog.h"
 
-#include "app/StatusMailbox.h"
 #include "app/FixedBufferText.h"
+#include "app/StatusMailbox.h"
 #include "app/resources/Resource.h"
 #include "engine/EngineTexts.h"
 

@@ -18,7 +18,7 @@ constexpr double kTraceGoal = 1.02;  // × the plain line: the trace must not sl
 void Measurements::BenchLine() {
     const std::size_t bytes = plan_.lineRateBytes;
     const double ideal = IdealSeconds(bytes);
-    const auto blocks = static_cast<double>(bytes / sim::kBlockSize);
+    const auto blocks = static_cast<double>(BlocksOf(bytes));
     struct Case {
         const char* measure;
         BenchExtras extras;

@@ -101,14 +101,14 @@ std::optional<UpgradeRun> ProgramRuns::Upgrade(Host host, std::size_t units, std
 
     ChildProgram program;
     if (!(host == Host::Dialog ? Launch(program, error)
-                           : LaunchFlash(program, devices, extras.trace, error))) {
+                               : LaunchFlash(program, devices, extras.trace, error))) {
         return std::nullopt;
     }
     events.Follow(program.Pid());
-    const milliseconds limit = lineRate ? kStartLimit + 2 * LineTime(imageBytes) +
-                                              static_cast<long>(imageBytes / sim::kBlockSize) *
-                                                  extras.adapterLatency
-                                        : kUnpacedLimit;
+    const milliseconds limit =
+        lineRate ? kStartLimit + 2 * LineTime(imageBytes) +
+                       static_cast<long>(imageBytes / sim::kBlockSize) * extras.adapterLatency
+                 : kUnpacedLimit;
     const bool ended = program.AwaitExit(Clock::now() + limit);
     program.End(kEndGrace);
     if (host == Host::Dialog) {

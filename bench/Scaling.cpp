@@ -43,10 +43,10 @@ void Measurements::Scaling() {
                        " with the fewest units measured; " + stopped + ".";
         return;
     }
-    scalingNote_ =
-        "Where it stops scaling: the whole bench stayed within " + goal + " up to " +
-        Counted(static_cast<long long>(scaledTo), "unit") +
-        (stopped.empty() ? " at once, the most measured; " + largest : "; " + stopped) + ".";
+    scalingNote_ = "Where it stops scaling: the whole bench stayed within " + goal + " up to " +
+                   Counted(static_cast<long long>(scaledTo), "unit") +
+                   (stopped.empty() ? " at once, the most measured; " + largest : "; " + stopped) +
+                   ".";
 }
 
 std::optional<Measurements::ScalePoint> Measurements::ScaleTo(std::size_t units) {

@@ -203,7 +203,8 @@ void Measurements::StationArrivals() {
     std::vector<std::unique_ptr<Unit>> units;
     sim::Options options;
     options.lineRate = true;
-    options.handshakeTimeout = 0ms;  // a unit waits its turn as long as it takes
+    options.handshakeTimeout =
+        std::chrono::milliseconds{0};  // a unit waits its turn as long as it takes
     for (std::size_t i = 0; station.Started() && i < count && !Interrupted(); ++i) {
         units.push_back(std::make_unique<Unit>());
         if (!Plug(*units.back(), station.Port(i), options, image, error)) break;

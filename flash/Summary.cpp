@@ -11,8 +11,8 @@ std::string SummaryTable(const std::vector<std::string>& ports,
     for (const auto& port : ports) width = std::max(width, static_cast<int>(port.size()));
     std::string table;
     char row[512];
-    (void)std::snprintf(row, sizeof row, "%-*s  %-9s  %6s  %7s  %7s  %10s", width, "PORT",
-                        "RESULT", "BLOCKS", "SECONDS", "BYTES/S", "RECONNECTS");
+    (void)std::snprintf(row, sizeof row, "%-*s  %-9s  %6s  %7s  %7s  %10s", width, "PORT", "RESULT",
+                        "BLOCKS", "SECONDS", "BYTES/S", "RECONNECTS");
     table += row;
     table += "  REASON\n";
     for (std::size_t i = 0; i < results.size() && i < ports.size(); ++i) {

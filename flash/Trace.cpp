@@ -73,15 +73,13 @@ std::string TraceDecoder::Mcu(std::int64_t us) {
         while (junk < pending_.size() && !StartsFrame(pending_, junk)) ++junk;
         if (junk > 0) lines += Junk(junk);
         if (pending_.size() >= wire::kStatusReplyLength) {
-            const auto* reply = std::find_if(std::begin(kStatusReplies), std::end(kStatusReplies),
-                                             [&](const char* text) {
-                                                 return std::memcmp(pending_.data(), text,
-                                                                    wire::kStatusReplyLength) == 0;
-                                             });
+            const auto* reply = std::find_if(
+                std::begin(kStatusReplies), std::end(kStatusReplies), [&](const char* text) {
+                    return std::memcmp(pending_.data(), text, wire::kStatusReplyLength) == 0;
+                });
             if (reply != std::end(kStatusReplies)) {
-                lines += Line(pendingSince_, "mcu ",
-                              std::string("status reply ") + (*reply + 2), pending_.data(),
-                              wire::kStatusReplyLength);
+                lines += Line(pendingSince_, "mcu ", std::string("status reply ") + (*reply + 2),
+                              pending_.data(), wire::kStatusReplyLength);
                 pending_.erase(pending_.begin(), pending_.begin() + wire::kStatusReplyLength);
                 pendingSince_ = us;
                 continue;
@@ -96,16 +94,18 @@ std::string TraceDecoder::Mcu(std::int64_t us) {
         const auto block = static_cast<std::uint32_t>(r[3] << 8 | r[4]);
         const bool completion = block == wire::kCompletionBlock;
         if (!completion) requested_ = block;
-        lines += Line(pendingSince_, "mcu ",
-                      completion ? "completion request" : "request for block " + std::to_string(block),
-                      r, kRequestLength);
+        lines +=
+            Line(pendingSince_, "mcu ",
+                 completion ? "completion request" : "request for block " + std::to_string(block),
+                 r, kRequestLength);
         pending_.erase(pending_.begin(), pending_.begin() + kRequestLength);
         pendingSince_ = us;
     }
 }
 
 std::string TraceDecoder::Junk(std::size_t count) {
-    std::string line = Line(pendingSince_, "mcu ", "bytes that form no frame", pending_.data(), count);
+    std::string line =
+        Line(pendingSince_, "mcu ", "bytes that form no frame", pending_.data(), count);
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
     return line;
 }
@@ -164,8 +164,8 @@ void Trace::Run() {
         for (const Bytes& part : batch) {
             const auto us =
                 std::chrono::duration_cast<std::chrono::microseconds>(part.at - start_).count();
-            text += decoders_[part.unit]->Take(part.fromHost, part.bytes.data(), part.bytes.size(),
-                                               us);
+            text +=
+                decoders_[part.unit]->Take(part.fromHost, part.bytes.data(), part.bytes.size(), us);
         }
         file_ << text;
         hold.lock();

@@ -65,8 +65,7 @@ public:
 
     // The lines that the bytes complete, each ending in a line feed; `us` is
     // the bytes' time from the start.
-    std::string Take(bool fromHost, const std::uint8_t* bytes, std::size_t length,
-                     std::int64_t us);
+    std::string Take(bool fromHost, const std::uint8_t* bytes, std::size_t length, std::int64_t us);
     // The MCU's bytes that form no whole frame yet, as a run of junk.
     std::string Flush();
 

@@ -66,7 +66,10 @@ void StopSignal::Raise() {
 
 Line::Line(int fd, const StopSignal& stop, bool lineRate, Milliseconds frameGap,
            Milliseconds adapterLatency)
-    : fd_(fd), adapterLatency_(adapterLatency), stop_(stop), lineRate_(lineRate),
+    : fd_(fd),
+      adapterLatency_(adapterLatency),
+      stop_(stop),
+      lineRate_(lineRate),
       frameGap_(frameGap) {
     Adopt(fd);
     rxFree_ = txFree_ = lastWriteAt_ = Clock::now();

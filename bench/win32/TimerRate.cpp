@@ -7,8 +7,8 @@
 
 #include "app/MainDialog.h"
 #include "app/resources/MainDialogTemplate.h"
-#include "platform/win32/Win32WindowSystem.h"
 #include "platform/win32/Utf8Text.h"
+#include "platform/win32/Win32WindowSystem.h"
 
 namespace {
 

@@ -14,8 +14,8 @@ namespace fs = std::filesystem;
 
 std::optional<LatencyTimer> ReadLatencyTimer(const std::string& ttyName,
                                              const std::string& sysRoot) {
-    const fs::path file = fs::path(sysRoot) / "class" / "tty" / ttyName / "device" /
-                          "latency_timer";
+    const fs::path file =
+        fs::path(sysRoot) / "class" / "tty" / ttyName / "device" / "latency_timer";
     std::ifstream in(file);
     LatencyTimer timer;
     if (!(in >> timer.ms)) return std::nullopt;

@@ -1,11 +1,11 @@
 // The serial port: a terminal device in raw mode, opened without blocking so
 // that a read never waits.
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <linux/serial.h>
 #include <termios.h>
 #include <unistd.h>
 

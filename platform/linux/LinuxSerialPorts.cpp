@@ -119,9 +119,10 @@ std::vector<SerialPortInfo> ScanSerialPorts(const std::string& sysRoot, const st
         if (const auto timer = ReadLatencyTimer(entry.path().filename().string(), sys.string())) {
             port.latencyTimerMs = timer->ms;
             if (timer->ms > kLowestLatencyMs && !timer->writable) {
-                port.latencyFix = "fix: install the udev rule 70-vardel.rules (see the README), or "
-                                  "run: echo 1 | sudo tee " +
-                                  timer->path;
+                port.latencyFix =
+                    "fix: install the udev rule 70-vardel.rules (see the README), or "
+                    "run: echo 1 | sudo tee " +
+                    timer->path;
             }
         }
         if (withHolders) {

@@ -17,6 +17,7 @@
 struct StartupInfo {
     int newMode;
 };
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the C runtime's own, which its headers leave out.
 extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment,
                               int expandWildcards, StartupInfo* startup);
 
@@ -321,7 +322,7 @@ std::string AdapterLatencyWarning(const std::string& device) {
     const auto path = win32::ComPortPath(device);
     if (!path) return {};
     SerialPortInfo port;
-    port.device = win32::Utf8FromWide(std::wstring_view(*path).substr(4));  // after "\\.\"
+    port.device = win32::Utf8FromWide(path->substr(4));  // after "\\.\"
     win32::ReadLatencyTimer(port);
     if (port.latencyFix.empty()) return {};
     return device + ": the adapter's latency timer is " + std::to_string(port.latencyTimerMs) +

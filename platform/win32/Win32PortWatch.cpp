@@ -60,6 +60,8 @@ public:
         }
         AskToBeTold();
     }
+    Win32PortWatch(const Win32PortWatch&) = delete;
+    Win32PortWatch& operator=(const Win32PortWatch&) = delete;
     ~Win32PortWatch() override {
         if (key_ != nullptr) ::RegCloseKey(key_);
         if (changed_ != nullptr) ::CloseHandle(changed_);

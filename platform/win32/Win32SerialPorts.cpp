@@ -53,7 +53,8 @@ std::vector<std::wstring> SubkeyNames(HKEY key) {
     wchar_t name[kMaxRegistryText];
     for (DWORD i = 0;; ++i) {
         DWORD units = kMaxRegistryText;
-        const LONG status = ::RegEnumKeyExW(key, i, name, &units, nullptr, nullptr, nullptr, nullptr);
+        const LONG status =
+            ::RegEnumKeyExW(key, i, name, &units, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_NO_MORE_ITEMS) break;
         if (status == ERROR_SUCCESS) names.emplace_back(name, units);
     }
@@ -98,8 +99,9 @@ int FtdiLatencyTimer(const std::string& port) {
 void ReadLatencyTimer(SerialPortInfo& port) {
     port.latencyTimerMs = FtdiLatencyTimer(port.device);
     if (port.latencyTimerMs > 1) {
-        port.latencyFix = "fix: Device Manager, the port's Properties, Port Settings, Advanced, "
-                          "Latency Timer (msec): 1";
+        port.latencyFix =
+            "fix: Device Manager, the port's Properties, Port Settings, Advanced, "
+            "Latency Timer (msec): 1";
     }
 }
 

@@ -41,9 +41,11 @@ namespace {
 // them. The dialog program has user32 loaded anyway.
 template <typename Function>
 Function FromUser32(Function /*type*/, const char* name) {
+    // Loaded for the rest of the process, as a program that imports it would be.
     const HMODULE user32 = ::LoadLibraryW(L"user32.dll");
     const FARPROC found = user32 != nullptr ? ::GetProcAddress(user32, name) : nullptr;
     // Through the type that matches every function, as the system's own headers advise.
+    // cppcheck-suppress resourceLeak
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
 }
 

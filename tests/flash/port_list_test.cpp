@@ -13,8 +13,12 @@ namespace {
 TEST(SerialPortPrinting, PlainLinesAlignAndJsonLinesParseEvenWithBytesThatAreNotUtf8) {
     const std::vector<SerialPortInfo> ports = {
         {"/dev/ttyS0", {}, "", "", 0, ""},
-        {"/dev/ttyUSB10", {"/dev/serial/by-id/x"}, "ftdi_sio: Bad \xff name", "PID 7 (minicom)",
-         16, "fix: F"},
+        {"/dev/ttyUSB10",
+         {"/dev/serial/by-id/x"},
+         "ftdi_sio: Bad \xff name",
+         "PID 7 (minicom)",
+         16,
+         "fix: F"},
     };
     std::ostringstream plain;
     flash::PrintSerialPorts(ports, plain, false);

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/Win32Platform.h"
 #include "platform/win32/Utf8Text.h"
+#include "platform/win32/Win32Platform.h"
 
 namespace {
 

@@ -143,8 +143,8 @@ DialogUnits UnitsOf(HWND window) {
 std::string LayoutHere() {
     HDC screen = ::GetDC(nullptr);
     const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-    const HFONT font = ::CreateFontW(-::MulDiv(9, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                                     FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg");
+    const HFONT font = ::CreateFontW(-::MulDiv(9, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                     DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg");
     const HGDIOBJ was = ::SelectObject(screen, font);
     wchar_t face[LF_FACESIZE] = {};
     ::GetTextFaceW(screen, LF_FACESIZE, face);
