@@ -6,6 +6,7 @@
 
 #include "flash/ScreenParts.h"
 #include "flash/Summary.h"
+#include "platform/Console.h"
 
 namespace vardel::flash {
 namespace {
@@ -202,6 +203,11 @@ void Screen::Report(std::size_t unit, const UnitEvent& event) {
         break;
     }
     Show(unit, event, previous);
+}
+
+Output ChooseOutput(const Options& options) {
+    if (options.json) return Output::Json;
+    return StandardOutputIsTerminal() ? Output::Terminal : Output::Plain;
 }
 
 std::unique_ptr<Screen> MakeScreen(Output output, const std::vector<std::string>& ports,

@@ -116,6 +116,10 @@ protected:
     std::string station_;
 };
 
+// JSON lines with --json; otherwise live lines on a terminal, plain lines in
+// a pipe or a file.
+[[nodiscard]] Output ChooseOutput(const Options& options);
+
 [[nodiscard]] std::unique_ptr<Screen> MakeScreen(Output output,
                                                  const std::vector<std::string>& ports,
                                                  const ScreenSetup& setup);

@@ -270,10 +270,7 @@ int RunStation(const Options& options) {
     const bool read = ReadFirmware(*MakePlatform({}), options.firmware, firmware, error);
     ScreenSetup setup{options.quiet,
                       FileName(options.firmware) + ", " + Grouped(firmware.fileSize) + " bytes"};
-    auto screen = MakeScreen(options.json                 ? Output::Json
-                             : StandardOutputIsTerminal() ? Output::Terminal
-                                                          : Output::Plain,
-                             {}, setup);
+    auto screen = MakeScreen(ChooseOutput(options), {}, setup);
     std::unique_ptr<Screen> log;
     std::string logError;
     if (!options.log.empty()) log = MakeLogScreen(options.log, setup, logError);

@@ -26,11 +26,6 @@ namespace {
 
 constexpr auto kLookEvery = std::chrono::milliseconds(20);
 
-Output ChooseOutput(const Options& options) {
-    if (options.json) return Output::Json;
-    return StandardOutputIsTerminal() ? Output::Terminal : Output::Plain;
-}
-
 // Two names of one port would be two units fighting over one line.
 std::optional<std::string> SamePortTwice(const std::vector<std::string>& ports) {
     std::map<std::string, std::string> byIdentity;
