@@ -61,19 +61,40 @@ done
 # A mirror caught in the middle of a sync fails the update for a while ("File
 # has unexpected size"); it is tried again before the install, which says
 # plainly what it still cannot find.
+updated=no
 for wait in 15 30 0; do
-    apt-get update -qq && break
+    if apt-get update -qq; then
+        updated=yes
+        break
+    fi
     if [[ $wait -gt 0 ]]; then
         echo "apt-get update failed; trying again in $wait s" >&2
         sleep "$wait"
     fi
 done
+
+apt_options=()
+# Libraries of another architecture must be of the very version of the
+# machine's own. When the security archive's index of one architecture cannot
+# be had, the two architectures see different candidates and apt finds no
+# solution; the point release has both at one version, so the install then
+# prefers it to the security archive. Only ever as a fallback, and said.
+if [[ $updated == no ]] &&
+    ! apt-get install -s --no-install-recommends "${missing[@]}" </dev/null >/dev/null 2>&1; then
+    pins=$(mktemp -d)
+    trap 'rm -rf "$pins"' EXIT
+    printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' >"$pins/security.pref"
+    echo "An index is missing; installing from the point release before the security archive" >&2
+    apt_options=(-o "Dir::Etc::PreferencesParts=$pins")
+fi
+
 # Packages of another architecture must install beside the machine's own;
 # should apt want to remove anything for them, nothing is done.
-removed=$(apt-get install -s --no-install-recommends "${missing[@]}" </dev/null | sed -n 's/^Remv //p')
+removed=$(apt-get install -s --no-install-recommends "${apt_options[@]}" "${missing[@]}" </dev/null |
+    sed -n 's/^Remv //p' || true)
 if [[ -n $removed ]]; then
     echo "Installing ${missing[*]} would remove: $removed" >&2
     echo "Not installing; resolve this by hand." >&2
     exit 1
 fi
-apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+apt-get install -y -qq --no-install-recommends "${apt_options[@]}" "${missing[@]}" </dev/null
