@@ -3,6 +3,10 @@
 # The Linux builds take them from their CMake packages. The MinGW build cannot
 # search /usr/include (Linux's own headers would shadow MinGW's), so it gets
 # a folder of the build's own that holds only these two libraries' headers.
+# The page in the browser needs neither.
+if(EMSCRIPTEN)
+  return()
+endif()
 if(NOT WIN32)
   find_package(nlohmann_json 3 REQUIRED CONFIG)
   find_package(CLI11 2 REQUIRED CONFIG)

@@ -7,9 +7,6 @@
 namespace vardel::flash {
 namespace {
 
-// Fewer bytes than this are no image; the engine refuses them too.
-constexpr std::uint32_t kMinImageSize = 1024;
-
 // The file is read in parts of this size until its end, to learn its length.
 constexpr std::uint32_t kReadPart = 64 * 1024;
 
@@ -36,20 +33,6 @@ bool ReadAll(Platform& system, FileHandle file, std::vector<std::uint8_t>& bytes
 
 }  // namespace
 
-// Built by appending: GCC 12 at -O3 takes std::string::insert here for an
-// overlapping copy (-Wrestrict) where there is none.
-std::string Grouped(std::uintmax_t value) {
-    const std::string digits = std::to_string(value);
-    std::string grouped;
-    for (std::size_t at = 0; at < digits.size(); ++at) {
-        if (at > 0 && (digits.size() - at) % 3 == 0) {
-            grouped += ',';
-        }
-        grouped += digits[at];
-    }
-    return grouped;
-}
-
 std::uint32_t Firmware::Blocks() const {
     return static_cast<std::uint32_t>(bytes.size() / wire::kBlockSize);
 }
@@ -71,20 +54,12 @@ bool ReadFirmware(Platform& system, const std::string& path, Firmware& firmware,
         return false;
     }
     firmware.fileSize = length;
-    if (length < kMinImageSize) {
-        error = path + ": " + Grouped(length) + " bytes, fewer than the " + Grouped(kMinImageSize) +
-                " an image needs";
+    SizeVerdict verdict = CheckFirmwareSize(path, length);
+    if (!verdict.usable) {
+        error = verdict.error;
         return false;
     }
-    if (length > kImageCapacity) {
-        firmware.warnings.push_back(path + ": " + Grouped(length) + " bytes; only the first " +
-                                    Grouped(kImageCapacity) + " are used, the last " +
-                                    Grouped(length - kImageCapacity) + " will not be sent");
-    }
-    if (const std::size_t rest = firmware.bytes.size() % wire::kBlockSize; rest != 0) {
-        firmware.warnings.push_back(path + ": the last " + Grouped(rest) +
-                                    " bytes, shorter than a 64-byte block, will not be sent");
-    }
+    firmware.warnings = std::move(verdict.warnings);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "flash/FirmwareCheck.h"
 #include "platform/Platform.h"
 
 namespace vardel::flash {
@@ -23,8 +24,5 @@ struct Firmware {
 // the reason in error, when the file cannot be used.
 bool ReadFirmware(Platform& system, const std::string& path, Firmware& firmware,
                   std::string& error);
-
-// 28672 as "28,672".
-[[nodiscard]] std::string Grouped(std::uintmax_t value);
 
 }  // namespace vardel::flash
