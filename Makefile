@@ -51,8 +51,13 @@ ARM_PACKAGES := \
 	g++-arm-linux-gnueabihf g++-aarch64-linux-gnu qemu-user file \
 	$(foreach arch,$(ARM_PRESETS),qt6-base-dev:$(arch) libgtest-dev:$(arch) libgmock-dev:$(arch))
 
+# web: Debian's emscripten for the page's module (it brings the Node.js that
+# runs its tests), and for the tests in a real browser Debian's Chromium with
+# its driver, Selenium and websockets, for Debian's own Python.
+WEB_PACKAGES := emscripten chromium chromium-driver python3-selenium python3-websockets
+
 ALL_PACKAGES := $(CORE_PACKAGES) $(ANALYSIS_PACKAGES) $(LINT_PACKAGES) $(WINDOWS_PACKAGES) \
-	$(ARM_PACKAGES)
+	$(ARM_PACKAGES) $(WEB_PACKAGES)
 INSTALL_DEPS := bash tools/install-deps.sh
 
 BUILD := build/default
@@ -82,6 +87,7 @@ MAKEFLAGS += --no-print-directory
 .PHONY: lint format package clean
 .PHONY: windows windows-test demo-windows bench-windows dist-windows clean-windows
 .PHONY: arm arm-test clean-arm
+.PHONY: web web-test demo-web bench-web dist-web clean-web
 
 # `make help` lists every target that has a "## " note on its line, in the
 # order of this file.
@@ -106,6 +112,9 @@ deps-windows:
 deps-arm:
 	@$(INSTALL_DEPS) $(CORE_PACKAGES) $(ARM_PACKAGES)
 
+deps-web:
+	@$(INSTALL_DEPS) $(CORE_PACKAGES) $(WEB_PACKAGES)
+
 configure: deps ## only configure (build/default)
 	@$(CONFIGURE) default
 
@@ -114,7 +123,8 @@ build: configure ## configure and build (build/default)
 
 # The whole suite: unit, integration and end-to-end tests, the same again
 # under AddressSanitizer and UBSan, each fuzz target for FUZZ_SECONDS, the
-# end-to-end tests once under valgrind, then the Windows and the ARM suites.
+# end-to-end tests once under valgrind, then the Windows, the ARM and the
+# browser's suites.
 test: deps-all ## build and run the whole test suite (what CI runs)
 	@$(MAKE) --no-print-directory check
 	@$(MAKE) --no-print-directory asan
@@ -122,6 +132,7 @@ test: deps-all ## build and run the whole test suite (what CI runs)
 	@$(MAKE) --no-print-directory valgrind
 	@$(MAKE) --no-print-directory windows-test
 	@$(MAKE) --no-print-directory arm-test
+	@$(MAKE) --no-print-directory web-test
 	@echo "make test: every stage passed"
 
 # The contributor's loop: after a change to one engine source, under a
@@ -266,3 +277,36 @@ arm-test: build arm ## both ARM suites under qemu-user (part of make test)
 clean: clean-arm
 clean-arm: ## remove build/armhf and build/arm64
 	rm -rf $(ARM_BUILDS)
+
+# --- the page in the browser: the engine and the dialog in WebAssembly, built
+# with Debian's emscripten (the preset names its toolchain file, as emcmake
+# would), tested under Node and in headless Chromium ----------------------------
+WEB_BUILD := build/web-build
+WEB_PAGE := build/web
+WEB_PYTHON := /usr/bin/python3
+WEB_HOST := $(BUILD) $(WEB_PAGE)
+
+web: deps-web ## build the page: build/web (index.html, its script, style and the engine's module)
+	@$(CONFIGURE) web $(HOST_BUILD)
+	@cmake --build --preset web --parallel $(JOBS) --target vardel-engine
+	@echo "built $(WEB_PAGE)/: serve it, e.g. cd $(WEB_PAGE) && python3 -m http.server, and open http://localhost:8000/"
+
+# The default build first: the browser's tests play against its simulated MCU.
+web-test: build web ## the engine's and the dialog's suites under Node, the page in headless Chromium (part of make test)
+	@cmake --build --preset web --parallel $(JOBS)
+	@echo "the browser's suites: under Node, and in headless Chromium"
+	@ctest --preset web $(CTEST_FLAGS)
+
+demo-web: build web ## the page's whole run in headless Chromium against the simulated MCU
+	@$(WEB_PYTHON) tools/demo-web.py $(WEB_HOST)
+
+bench-web: build web ## measure the page in Chromium; writes its part of docs/performance.md
+	@$(WEB_PYTHON) tools/bench-web.py $(WEB_HOST) docs/performance.md
+
+dist-web: web ## the page zipped: build/web/vardel-web-<version>.zip
+	@cmake --build --preset web --target dist-web
+	@ls $(CURDIR)/$(WEB_PAGE)/vardel-web-*.zip
+
+clean: clean-web
+clean-web: ## remove build/web-build and build/web
+	rm -rf $(WEB_BUILD) $(WEB_PAGE)

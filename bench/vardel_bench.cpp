@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -84,14 +85,14 @@ bool WriteText(const std::string& path, const std::string& text) {
     return static_cast<bool>(file.flush());
 }
 
-// The part of the file that `make bench-windows` writes, from its marker on,
-// is kept as it is; empty when there is none.
-std::string WindowsPart(const std::string& path) {
-    constexpr std::string_view kMarker = "<!-- windows-part:";
+// The parts of the file that `make bench-web` and `make bench-windows` write,
+// from the first of their markers on, are kept as they are; empty when there
+// are none.
+std::string OtherParts(const std::string& path) {
     std::ifstream file(path);
     const std::string text((std::istreambuf_iterator<char>(file)),
                            std::istreambuf_iterator<char>());
-    const auto at = text.find(kMarker);
+    const auto at = std::min(text.find("<!-- web-part:"), text.find("<!-- windows-part:"));
     return at == std::string::npos ? std::string() : "\n" + text.substr(at);
 }
 
@@ -134,7 +135,7 @@ int main(int argc, char** argv) {
         Document(table, settings.command, DescribeMachine(), UtcNow(),
                  Notes(plan, settings.quick)) +
         Part("The command line: vardel-flash", kFlashIntro, flashTable, measurements.FlashNotes()) +
-        WindowsPart(settings.output);
+        OtherParts(settings.output);
     if (!WriteText(settings.output, document)) {
         (void)std::fprintf(stderr, "vardel_bench: could not write %s\n", settings.output.c_str());
         return 1;

@@ -2,7 +2,7 @@
 // whose ports carry their bytes over a WebSocket to the bridge on a simulated
 // MCU's terminal. It records what the test checks: the options of every
 // open(), when each chunk reached the page and when each write left it, and
-// every text the window's status label showed. window.__vardelFake, set
+// every text the window's status label showed, and when the page was ready. window.__vardelFake, set
 // before this script, says where the bridge is and what goes wrong on purpose.
 (() => {
   const config = window.__vardelFake;
@@ -86,8 +86,9 @@
   }
 
   new MutationObserver(() => {
+    if (!record.readyAt && document.body && document.body.dataset.ready) record.readyAt = performance.now();
     const status = document.getElementById("control-1005");
     const text = status ? status.textContent : "";
     if (text && record.statuses[record.statuses.length - 1] !== text) record.statuses.push(text);
-  }).observe(document, { subtree: true, childList: true, characterData: true });
+  }).observe(document, { subtree: true, childList: true, characterData: true, attributes: true });
 })();
