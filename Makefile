@@ -87,7 +87,7 @@ MAKEFLAGS += --no-print-directory
 .PHONY: lint format package clean
 .PHONY: windows windows-test demo-windows bench-windows dist-windows clean-windows
 .PHONY: arm arm-test clean-arm
-.PHONY: web web-test demo-web bench-web dist-web clean-web
+.PHONY: web web-test demo-web bench-web dist-web clean-web deps-web
 
 # `make help` lists every target that has a "## " note on its line, in the
 # order of this file.

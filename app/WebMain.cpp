@@ -38,8 +38,7 @@ extern "C" {
 // The file the user picked, checked as vardel-flash checks it. The answer's
 // first line is "usable" or "refused"; the reason or the warnings follow, one
 // a line. A refused file is not served: the one before it, if any, stays.
-EMSCRIPTEN_KEEPALIVE const char* vardel_firmware_chosen(const char* name,
-                                                        const std::uint8_t* bytes,
+EMSCRIPTEN_KEEPALIVE const char* vardel_firmware_chosen(const char* name, const std::uint8_t* bytes,
                                                         std::uint32_t length) {
     const vardel::flash::SizeVerdict verdict = vardel::flash::CheckFirmwareSize(name, length);
     vardel::answer = verdict.usable ? "usable" : "refused\n" + verdict.error;
@@ -65,5 +64,7 @@ EMSCRIPTEN_KEEPALIVE int vardel_upgrade_under_way() {
 }
 
 // The dialog has ended: as at the end of the program, the port is let go.
-EMSCRIPTEN_KEEPALIVE void vardel_dialog_ended() { static_cast<void>(vardel::theEngine.ClosePort()); }
+EMSCRIPTEN_KEEPALIVE void vardel_dialog_ended() {
+    static_cast<void>(vardel::theEngine.ClosePort());
+}
 }

@@ -84,7 +84,9 @@ std::uint32_t WebPlatform::TickCount() {
 // name, so the variant only names it in the loader's texts.
 std::uint32_t WebPlatform::TotalPhysicalMemory() { return 0; }
 
-std::uint8_t* WebPlatform::Allocate(std::size_t size) { return new (std::nothrow) std::uint8_t[size]; }
+std::uint8_t* WebPlatform::Allocate(std::size_t size) {
+    return new (std::nothrow) std::uint8_t[size];
+}
 
 void WebPlatform::Free(std::uint8_t* block) { delete[] block; }
 

@@ -119,7 +119,5 @@ EMSCRIPTEN_KEEPALIVE void vardel_window_timer(int timer) {
 
 EMSCRIPTEN_KEEPALIVE void vardel_window_timers_now() { vardel::web::PageWindows().TimersNow(); }
 
-EMSCRIPTEN_KEEPALIVE void vardel_window_command(int id) {
-    vardel::web::PageWindows().Command(id);
-}
+EMSCRIPTEN_KEEPALIVE void vardel_window_command(int id) { vardel::web::PageWindows().Command(id); }
 }
