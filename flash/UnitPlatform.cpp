@@ -10,32 +10,21 @@ namespace vardel::flash {
 
 UnitPlatform::UnitPlatform(std::unique_ptr<Platform> system,
                            const std::vector<std::uint8_t>& firmware)
-    : ForwardingPlatform(std::move(system)),
-      firmware_(firmware),
-      served_(firmware.size() / wire::kBlockSize, false) {}
-
-FileHandle UnitPlatform::OpenFileForReading(const char16_t* /*path*/) {
-    fileRead_ = 0;
-    return kServedFile;
+    : ForwardingPlatform(std::move(system)), served_(firmware.size() / wire::kBlockSize, false) {
+    file_.Serve(firmware);
 }
+
+FileHandle UnitPlatform::OpenFileForReading(const char16_t* /*path*/) { return file_.Open(); }
 
 std::uint32_t UnitPlatform::ReadFile(FileHandle file, std::uint8_t* buffer, std::uint32_t length,
                                      std::uint32_t& error) {
-    error = 0;
-    if (file != kServedFile) return 0;
-    const std::size_t count = std::min<std::size_t>(length, firmware_.size() - fileRead_);
-    std::memcpy(buffer, firmware_.data() + fileRead_, count);
-    fileRead_ += count;
-    return static_cast<std::uint32_t>(count);
+    return file_.Read(file, buffer, length, error);
 }
 
-void UnitPlatform::CloseFile(FileHandle /*file*/) { fileRead_ = 0; }
+void UnitPlatform::CloseFile(FileHandle /*file*/) { file_.Close(); }
 
 std::uint32_t UnitPlatform::ProgramFilePath(char16_t* buffer, std::uint32_t capacity) {
-    const char16_t path[] = {Inner().FolderSeparator(), u'v', u'a', u'r', u'd', u'e', u'l', 0};
-    const auto length = static_cast<std::uint32_t>(std::size(path) - 1);
-    if (capacity > length) std::copy(std::begin(path), std::end(path), buffer);
-    return length;
+    return ServedFile::ProgramPath(Inner().FolderSeparator(), buffer, capacity);
 }
 
 PortHandle UnitPlatform::OpenSerial() {

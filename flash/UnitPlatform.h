@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/ForwardingPlatform.h"
+#include "platform/ServedFile.h"
 
 namespace vardel::flash {
 
@@ -77,7 +78,6 @@ public:
     [[nodiscard]] std::uint32_t Reconnections() const { return reconnections_; }
 
 private:
-    static constexpr FileHandle kServedFile = 1;
     // The engine's handle of the port, whichever system handle stands behind it.
     static constexpr PortHandle kEnginePort = 1;
     static constexpr std::size_t kRequestLength = 7;
@@ -87,7 +87,6 @@ private:
     void LookForFault();
     void Reopen();
 
-    const std::vector<std::uint8_t>& firmware_;
     LineTap tap_;
     PortHandle systemPort_ = 0;  // 0 while closed or gone
     bool open_ = false;          // in the engine's eyes
@@ -95,7 +94,7 @@ private:
     std::optional<Clock::time_point> goneSince_;
     Clock::time_point reopenedAt_;
     std::uint32_t reconnections_ = 0;
-    std::size_t fileRead_ = 0;                  // bytes of the file handed out since it was opened
+    ServedFile file_;
     std::uint8_t recent_[kRequestLength] = {};  // the last bytes read, oldest first
     std::optional<std::uint32_t> lastRequest_;
     std::optional<std::uint32_t> lastServed_;

@@ -1,9 +1,6 @@
 #include "platform/web/WebPlatform.h"
 
-#include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <iterator>
 #include <new>
 
 #include <emscripten/emscripten.h>
@@ -13,12 +10,8 @@
 namespace vardel::web {
 namespace {
 
-// The page has one port and serves one file; neither handle is ever 0.
+// The page has one port; its handle is never 0.
 constexpr PortHandle kPagePort = 1;
-constexpr FileHandle kServedFile = 1;
-
-// The firmware is served beside a program of this path.
-constexpr char16_t kProgramPath[] = u"/vardel";
 
 }  // namespace
 
@@ -33,7 +26,10 @@ void WebPlatform::Received(const std::uint8_t* bytes, std::uint32_t length) {
     received_.insert(received_.end(), bytes, bytes + length);
 }
 
-void WebPlatform::ServeFirmware(std::vector<std::uint8_t> bytes) { firmware_ = std::move(bytes); }
+void WebPlatform::ServeFirmware(std::vector<std::uint8_t> bytes) {
+    firmware_ = std::move(bytes);
+    file_.Serve(firmware_);
+}
 
 // The port is the one the user chose; until then, every open fails and the
 // engine says so and tries again on its next tick.
@@ -91,34 +87,18 @@ std::uint8_t* WebPlatform::Allocate(std::size_t size) {
 void WebPlatform::Free(std::uint8_t* block) { delete[] block; }
 
 std::uint32_t WebPlatform::ProgramFilePath(char16_t* buffer, std::uint32_t capacity) {
-    const auto length = static_cast<std::uint32_t>(std::size(kProgramPath) - 1);
-    if (capacity > length) {
-        std::copy(std::begin(kProgramPath), std::end(kProgramPath), buffer);
-    }
-    return length;
+    return ServedFile::ProgramPath(FolderSeparator(), buffer, capacity);
 }
 
-FileHandle WebPlatform::OpenFileForReading(const char16_t* /*path*/) {
-    if (firmware_.empty()) {
-        return kInvalidHandle;
-    }
-    fileRead_ = 0;
-    return kServedFile;
-}
+// Whatever name the loader asks for, the file the user picked; none until then.
+FileHandle WebPlatform::OpenFileForReading(const char16_t* /*path*/) { return file_.Open(); }
 
 std::uint32_t WebPlatform::ReadFile(FileHandle file, std::uint8_t* buffer, std::uint32_t length,
                                     std::uint32_t& error) {
-    error = 0;
-    if (file != kServedFile) {
-        return 0;
-    }
-    const std::size_t count = std::min<std::size_t>(length, firmware_.size() - fileRead_);
-    std::memcpy(buffer, firmware_.data() + fileRead_, count);
-    fileRead_ += count;
-    return static_cast<std::uint32_t>(count);
+    return file_.Read(file, buffer, length, error);
 }
 
-void WebPlatform::CloseFile(FileHandle /*file*/) { fileRead_ = 0; }
+void WebPlatform::CloseFile(FileHandle /*file*/) { file_.Close(); }
 
 void WebPlatform::DebugPrint(const char16_t* line) { vardel_page_debug(line); }
 

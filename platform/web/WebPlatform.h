@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/ServedFile.h"
 
 namespace vardel::web {
 
@@ -24,7 +25,6 @@ public:
     void Received(const std::uint8_t* bytes, std::uint32_t length);
     // The file the engine's loader is served, under whatever name it asks.
     void ServeFirmware(std::vector<std::uint8_t> bytes);
-    [[nodiscard]] bool HasFirmware() const { return !firmware_.empty(); }
 
     // --- Platform ---
     PortHandle OpenSerial() override;
@@ -58,7 +58,7 @@ private:
     bool portLost_ = false;
     std::deque<std::uint8_t> received_;
     std::vector<std::uint8_t> firmware_;
-    std::size_t fileRead_ = 0;
+    ServedFile file_;
     // Waits for bytes that could not be waited (see WaitSerialReadable).
     double skippedMs_ = 0;
 };

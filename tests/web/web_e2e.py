@@ -12,6 +12,17 @@ atexit.register(clean_up)
 LINE = {"baudRate": 38400, "dataBits": 8, "parity": "none", "stopBits": 1, "flowControl": "none"}
 
 
+def started(*options, **fake):
+    """A simulated MCU with these options, and the page with the firmware and
+    the port chosen and the start pressed."""
+    mcu = Mcu(*options, seconds=fake.pop("seconds", 60))
+    page = Page(**fake)
+    page.choose_file(FIRMWARE)
+    page.choose_port(mcu)
+    page.start()
+    return mcu, page
+
+
 def expect_status(page, text):
     if text not in page.record("statuses"):
         fail(f"the status never read {text!r}: {page.record('statuses')}")
@@ -20,11 +31,7 @@ def expect_status(page, text):
 def upgrade():
     """A whole upgrade, byte-exact, with the MCU's status replies shown, a
     request split across two chunks, and the reset frame on 完成重启."""
-    mcu = Mcu("--status-at-start", "KOK,ENG,KNG", "--split=3", "--split-pause", "40")
-    page = Page()
-    page.choose_file(FIRMWARE)
-    page.choose_port(mcu)
-    page.start()
+    mcu, page = started("--status-at-start", "KOK,ENG,KNG", "--split=3", "--split-pause", "40")
     page.finish()
     expect_clean(mcu)
     if asks_before_leaving(page):
@@ -39,11 +46,7 @@ def upgrade():
 def silent_mcu():
     """An MCU that stops asking: the window stays at its block, and leaving
     the page asks first."""
-    mcu = Mcu("--silent-after", "200")
-    page = Page()
-    page.choose_file(FIRMWARE)
-    page.choose_port(mcu)
-    page.start()
+    mcu, page = started("--silent-after", "200")
     page.wait(lambda: page.text(1003) == "44%", "block 199")
     page.driver.save_screenshot(page_screenshot())
     if not asks_before_leaving(page):
@@ -66,11 +69,7 @@ def page_screenshot():
 def bad_request():
     """A request for a block beyond the file is refused with the design's text;
     the upgrade goes on."""
-    mcu = Mcu("--beyond", "1")
-    page = Page()
-    page.choose_file(FIRMWARE)
-    page.choose_port(mcu)
-    page.start()
+    mcu, page = started("--beyond", "1")
     page.finish()
     expect_clean(mcu)
     expect_status(page, "MCU请求数据出错!")
@@ -101,11 +100,7 @@ def file_checks():
 def write_fails():
     """A write the port refuses is told as 发送数据失败!; the MCU asks again and
     the image still arrives whole."""
-    mcu = Mcu("--data-timeout", "500")
-    page = Page(failWrite=40)
-    page.choose_file(FIRMWARE)
-    page.choose_port(mcu)
-    page.start()
+    mcu, page = started("--data-timeout", "500", failWrite=40)
     page.finish()
     expect_clean(mcu)
     expect_status(page, "发送数据失败!")
@@ -114,11 +109,7 @@ def write_fails():
 def port_lost():
     """The adapter goes away mid-transfer: the page says so at once, the port
     is chosen again, and the image arrives byte-exact."""
-    mcu = Mcu("--drop-after", "150", "--back-after", "300")
-    page = Page()
-    page.choose_file(FIRMWARE)
-    page.choose_port(mcu)
-    page.start()
+    mcu, page = started("--drop-after", "150", "--back-after", "300")
     page.wait(lambda: "went away" in page.state("port"), "the lost port")
     if page.text(IDC_STEP) != "Step = 3":
         fail(f"after the port went away: {page.shown()}")
@@ -158,11 +149,7 @@ def keys():
     page.wait(lambda: "(OK)" in page.driver.find_element("id", "ended").text, "the end by Enter")
     page.close()
     mcu.proc.kill()
-    mcu = Mcu("--flash-delay", "20", seconds=8)
-    page = Page()
-    page.choose_file(FIRMWARE)
-    page.choose_port(mcu)
-    page.start()
+    mcu, page = started("--flash-delay", "20", seconds=8)
     page.wait(lambda: page.text(IDC_STEP) == "Step = 3", "the transfer")
     page.key("\ue00c")  # Escape
     page.wait(lambda: "(Cancel)" in page.driver.find_element("id", "ended").text, "the end by Escape")
