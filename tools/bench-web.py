@@ -124,7 +124,7 @@ The figures come from `tools/bench-web.py`. It serves `build/web/` from localhos
 ### How each browser figure is taken
 
 - Line rate: the simulator (`vardel-mcu-sim --line-rate`) paces both directions at 38,400 baud, 10 bits a byte; the time is its own, from the enter-upgrade frame to the completion request. The ideal is the line time of the same bytes. The floor runs the same simulator and bridge with a small Python host in place of the page, so what the page adds is the difference between the two.
-- Latency: the fake port notes when each chunk reaches the page (`performance.now()` as it is queued on the port's stream) and when each write reaches the port's sink; for each data frame, the time since the last chunk before it.
+- Latency: the fake port notes when each chunk reaches the page (`performance.now()` as it is queued on the port's stream) and when each write reaches the port's sink; for each data frame, the time since the last chunk before it. A page that is not cross-origin isolated reads that clock in steps of 0.1 ms, so a median of 0.00 ms says that most answers leave within the step in which their request came. What the page's transfer takes beyond the floor is the fake port's own way, the browser's WebSocket between the page and the bridge, which a real port does not take.
 - Size: the files as built (`-Os`, MinSizeRel), before any compression a server may add.
 - The machine is shared with other work while these are taken; the figures are a snapshot, and the command above takes them again.
 """
