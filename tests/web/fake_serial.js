@@ -72,6 +72,12 @@
     }
   }
 
+  // A tab in the background: the browser runs its timers once a second.
+  if (config.backgroundTimers) {
+    const setInterval = window.setInterval;
+    window.setInterval = (handler, period, ...rest) => setInterval(handler, Math.max(period, 1000), ...rest);
+  }
+
   if (config.noWebSerial) {
     delete Navigator.prototype.serial;
   } else {
