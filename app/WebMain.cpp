@@ -4,6 +4,7 @@
 // script starts it, and tells what the user chose.
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "app/resources/Resources.h"
 #include "engine/EngineTexts.h"
 #include "engine/UpgradeEngine.h"
+#include "engine/WireProtocol.h"
 #include "flash/FirmwareCheck.h"
 #include "platform/web/WebPlatform.h"
 #include "platform/web/WebWindow.h"
@@ -35,13 +37,17 @@ int main() {
 
 extern "C" {
 
-// The file the user picked, checked as vardel-flash checks it. The answer's
-// first line is "usable" or "refused"; the reason or the warnings follow, one
+// The file the user picked: its first bytes (all the engine can use) and its
+// whole size, checked as vardel-flash checks a file. The answer's first line
+// is "usable" with the number of whole blocks, or "refused"; the reason or the warnings follow, one
 // a line. A refused file is not served: the one before it, if any, stays.
 EMSCRIPTEN_KEEPALIVE const char* vardel_firmware_chosen(const char* name, const std::uint8_t* bytes,
-                                                        std::uint32_t length) {
-    const vardel::flash::SizeVerdict verdict = vardel::flash::CheckFirmwareSize(name, length);
-    vardel::answer = verdict.usable ? "usable" : "refused\n" + verdict.error;
+                                                        std::uint32_t length, double fileSize) {
+    const vardel::flash::SizeVerdict verdict =
+        vardel::flash::CheckFirmwareSize(name, static_cast<std::uintmax_t>(fileSize));
+    const std::uintmax_t kept = std::min<std::uintmax_t>(length, vardel::kImageCapacity);
+    vardel::answer = verdict.usable ? "usable " + std::to_string(kept / vardel::wire::kBlockSize)
+                                    : "refused\n" + verdict.error;
     for (const std::string& warning : verdict.warnings) {
         vardel::answer += "\n" + warning;
     }
@@ -55,6 +61,15 @@ EMSCRIPTEN_KEEPALIVE const char* vardel_firmware_chosen(const char* name, const 
 // the user is told as for a write that fails at once.
 EMSCRIPTEN_KEEPALIVE void vardel_write_failed() {
     vardel::theEngine.ReportMessage(vardel::texts::kSendFailed);
+}
+
+// How much of a file the engine can use: the page hands over no more.
+EMSCRIPTEN_KEEPALIVE std::uint32_t vardel_image_capacity() { return vardel::kImageCapacity; }
+
+// The image has been loaded and the MCU told to take it: another file can
+// only be sent after a new start of the page.
+EMSCRIPTEN_KEEPALIVE int vardel_upgrade_began() {
+    return vardel::theEngine.GetStep() >= vardel::STEP_HANDSHAKE ? 1 : 0;
 }
 
 // Leaving the page now would leave the unit without its firmware.

@@ -43,7 +43,8 @@ SizeVerdict CheckFirmwareSize(const std::string& name, std::uintmax_t fileSize) 
     const std::uintmax_t kept = std::min<std::uintmax_t>(fileSize, kImageCapacity);
     if (const std::uintmax_t rest = kept % wire::kBlockSize; rest != 0) {
         verdict.warnings.push_back(name + ": the last " + Grouped(rest) +
-                                   " bytes, shorter than a 64-byte block, will not be sent");
+                                   (rest == 1 ? " byte" : " bytes") +
+                                   ", shorter than a 64-byte block, will not be sent");
     }
     return verdict;
 }

@@ -2,11 +2,14 @@
 // whose ports carry their bytes over a WebSocket to the bridge on a simulated
 // MCU's terminal. It records what the test checks: the options of every
 // open(), when each chunk reached the page and when each write left it, and
-// every text the window's status label showed, and when the page was ready. window.__vardelFake, set
+// every text the window's status label showed, and when the page was ready.
+// Like a browser's port, it refuses to open twice and to close while one of
+// its streams is locked, and a second choice may give the same port again. window.__vardelFake, set
 // before this script, says where the bridge is and what goes wrong on purpose.
 (() => {
   const config = window.__vardelFake;
-  const record = (window.__vardelRecord = { opens: [], arrivals: [], writes: [], statuses: [] });
+  const record = (window.__vardelRecord = { opens: [], arrivals: [], writes: [], statuses: [], openPorts: 0 });
+  let chosen = null;
   const listeners = [];
 
   class FakePort extends EventTarget {
@@ -19,6 +22,7 @@
     getInfo() { return { usbVendorId: 0x0403, usbProductId: 0x6001 }; }
 
     async open(options) {
+      if (this.socket) throw new DOMException("The port is already open.", "InvalidStateError");
       record.opens.push(options);
       const socket = new WebSocket(config.bridge);
       socket.binaryType = "arraybuffer";
@@ -29,6 +33,7 @@
       });
       if (first !== "open") throw new DOMException(`Failed to open serial port (${first}).`, "NetworkError");
       this.socket = socket;
+      record.openPorts += 1;
       this.readable = new ReadableStream({
         start: (controller) => {
           socket.onmessage = (event) => {
@@ -57,7 +62,7 @@
     }
 
     lose(controller) {
-      if (this.closed) return;
+      if (!this.socket) return;
       this.readable = null;
       this.writable = null;
       controller.error(new DOMException("The device has been lost.", "NetworkError"));
@@ -67,8 +72,17 @@
     }
 
     async close() {
-      this.closed = true;
-      if (this.socket) this.socket.close();
+      if ((this.readable && this.readable.locked) || (this.writable && this.writable.locked)) {
+        throw new TypeError("Cannot close a port with a locked stream.");
+      }
+      if (!this.socket) return;
+      const socket = this.socket;
+      this.socket = null;
+      this.readable = null;
+      this.writable = null;
+      record.openPorts -= 1;
+      socket.onclose = null;
+      socket.close();
     }
   }
 
@@ -84,7 +98,7 @@
     Object.defineProperty(Navigator.prototype, "serial", {
       configurable: true,
       get: () => ({
-        requestPort: async () => new FakePort(),
+        requestPort: async () => (chosen = config.samePort && chosen ? chosen : new FakePort()),
         getPorts: async () => [],
         addEventListener: (type, listener) => { if (type === "disconnect") listeners.push(listener); },
       }),

@@ -4,7 +4,7 @@ web_e2e.py PAGE_FOLDER VARDEL_MCU_SIM CASE"""
 import atexit
 import os
 
-from web_harness import (CASE, FIRMWARE, IDC_START, IDC_STATUS, IDC_STEP, Mcu, Page,
+from web_harness import (CASE, FIRMWARE, PAGE, IDC_START, IDC_STATUS, IDC_STEP, Mcu, Page,
                          clean_up, expect_clean, fail, image)
 
 atexit.register(clean_up)
@@ -84,6 +84,27 @@ def bad_request():
     expect_status(page, "MCU请求数据出错!")
 
 
+def choices_mid_upgrade():
+    """Mid-upgrade, choosing the port in use again keeps it, one that does not
+    open leaves the upgrade on the port it had, and another file is not
+    taken; the image arrives whole, and the port is let go when the window
+    closes."""
+    mcu, page = started("--flash-delay", "10")
+    page.wait(lambda: page.text(IDC_STEP) == "Step = 3", "the transfer")
+    page.js("window.__vardelFake.samePort = true")
+    page.choose_port(mcu)
+    page.wait(lambda: "already in use" in page.state("port"), "the same port kept")
+    page.js("window.__vardelFake.samePort = false")
+    page.choose_port(link="/nonexistent/tty")
+    page.wait(lambda: "Still using" in page.state("port"), "the failed choice told")
+    page.choose_file(image("other.bin", 4096))
+    page.wait(lambda: "Not used: other.bin" in page.state("firmware"), "the file refused")
+    page.finish()
+    expect_clean(mcu)
+    page.key("\ue00c")  # Escape
+    page.wait(lambda: page.record("openPorts") == 0, "the port closed with the window")
+
+
 def file_checks():
     """A file under 1,024 bytes is refused with its reason and nothing is sent;
     a ragged or oversized one is taken with a warning of what is not sent."""
@@ -101,6 +122,11 @@ def file_checks():
     for warning in ("70,000 bytes; only the first 65,536 are used", ):
         if warning not in page.state("firmware"):
             fail(f"an oversized file: {page.state('firmware')}")
+    huge = image("huge.bin", 0)
+    os.truncate(huge, 2**31)
+    page.choose_file(huge)
+    if "2,147,483,648 bytes; only the first 65,536 are used" not in page.state("firmware"):
+        fail(f"a 2 GB file: {page.state('firmware')}")
     page.choose_file(image("tail.bin", 1030))
     if "the last 6 bytes, shorter than a 64-byte block, will not be sent" not in page.state("firmware"):
         fail(f"a ragged file: {page.state('firmware')}")
@@ -137,13 +163,17 @@ def _reopened(page, mcu):
 
 
 def no_web_serial():
-    """A browser without Web Serial: the page says so, and no port can be chosen."""
+    """A browser without Web Serial, or the page opened as a file: the page
+    says so, and no port can be chosen."""
     page = Page(noWebSerial=True)
     support = page.driver.find_element("id", "support")
     if not support.is_displayed() or "no Web Serial" not in support.text:
         fail(f"the page without Web Serial says {support.text!r}")
     if page.driver.find_element("id", "choose-port").is_enabled():
         fail("a port can be chosen without Web Serial")
+    page = Page(url="file://" + os.path.join(PAGE, "index.html"))
+    page.wait(lambda: "opened as a file" in page.driver.find_element("id", "support").text,
+              "the page opened as a file told to be served")
 
 
 def keys():
@@ -168,6 +198,7 @@ def keys():
 
 
 CASES = {case.__name__: case for case in
-         (upgrade, background_tab, silent_mcu, bad_request, file_checks, write_fails, port_lost, no_web_serial, keys)}
+         (upgrade, background_tab, silent_mcu, bad_request, choices_mid_upgrade, file_checks,
+          write_fails, port_lost, no_web_serial, keys)}
 CASES[CASE]()
 print("PASS")

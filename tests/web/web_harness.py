@@ -157,7 +157,7 @@ PAGES = []
 class Page:
     """The page in a fresh headless Chromium, the fake port in place."""
 
-    def __init__(self, **fake):
+    def __init__(self, url=None, **fake):
         options = webdriver.ChromeOptions()
         options.binary_location = "/usr/bin/chromium"
         for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
@@ -173,7 +173,9 @@ class Page:
             source = f"window.__vardelFake = {json.dumps(fake)};\n" + script.read()
         self.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": source})
         started = time.monotonic()
-        self.driver.get(URL)
+        self.driver.get(url or URL)
+        if url:
+            return
         self.wait(lambda: self.js("return document.body.dataset.ready") == "true", "page ready")
         self.load_seconds = time.monotonic() - started
 
@@ -210,8 +212,9 @@ class Page:
     def state(self, which):
         return self.driver.find_element(By.ID, f"{which}-state").text
 
-    def choose_port(self, mcu):
-        BRIDGE.link = mcu.link
+    def choose_port(self, mcu=None, link=None):
+        """The port the bridge opens is the MCU's terminal, or link."""
+        BRIDGE.link = mcu.link if mcu else link
         self.driver.find_element(By.ID, "choose-port").click()
 
     def start(self):

@@ -19,11 +19,15 @@
   const SS_RIGHT = 2;
 
   const $ = (id) => document.getElementById(id);
-  const serial = { port: null, writer: null, closing: false };
+  const serial = { port: null, reader: null, writer: null };
+  let fileChoice = 0;
   const timers = new Map();
   let dialog = null;
   let client = null;
   let ended = false;
+
+  // A browser's message without its closing full stop, to go inside a sentence.
+  const reason = (error) => String(error && error.message ? error.message : error).replace(/\.$/, "");
 
   function say(id, text, kind) {
     const element = $(id);
@@ -107,8 +111,14 @@
       note.textContent = `The window was closed (${result === IDOK ? "OK" : "Cancel"}). Reload the page to start again.`;
       $("dialog-area").append(note);
       $("choose-port").disabled = true;
+      $("firmware").disabled = true;
+      for (const control of dialog.querySelectorAll("button")) control.disabled = true;
       // After the message that ended it: the port is let go, as at the program's end.
-      setTimeout(() => { engine._vardel_dialog_ended(); closePort(); });
+      setTimeout(async () => {
+        engine._vardel_dialog_ended();
+        await closePort();
+        say("port-state", "The port is closed.");
+      });
     },
     // --- the serial port, for the module's platform ---
     write(bytes) {
@@ -154,24 +164,31 @@
     return `USB serial adapter ${hex(info.usbVendorId)}:${hex(info.usbProductId)}`;
   }
 
+  // A new port is opened before the one in use is let go: a choice that does
+  // not open leaves the upgrade on the port it had.
   async function choosePort() {
     let port;
     try {
       port = await navigator.serial.requestPort();
     } catch (error) {
-      say("port-state", serial.port ? $("port-state").textContent : `No port chosen (${error.message}).`,
-          serial.port ? "" : "bad");
+      if (!serial.port && $("port-state").textContent.startsWith("No port")) {
+        say("port-state", `No port chosen (${reason(error)}).`, "bad");
+      }
       return;
     }
-    if (serial.port && serial.port !== port) closePort();
+    if (port === serial.port) {
+      say("port-state", `${describe(port)}, open at 38,400 baud, 8N1 (already in use).`);
+      return;
+    }
     try {
       await port.open(LINE);
     } catch (error) {
-      say("port-state", `${describe(port)} did not open: ${error.message}. Is another program using it?`, "bad");
+      const still = serial.port ? ` Still using ${describe(serial.port)}.` : " Is another program using it?";
+      say("port-state", `${describe(port)} did not open (${reason(error)}).${still}`, "bad");
       return;
     }
+    await closePort();
     serial.port = port;
-    serial.closing = false;
     serial.writer = port.writable.getWriter();
     engine._vardel_port_opened();
     say("port-state", `${describe(port)}, open at 38,400 baud, 8N1.`);
@@ -181,15 +198,16 @@
 
   // Each chunk is handed over as it comes and the dialog runs at once, so
   // that a tab in the background, whose timers run once a second, still
-  // answers every request without delay.
+  // answers every request without delay. A port let go reads no further.
   async function readFrom(port) {
     let problem = null;
-    while (port.readable && !serial.closing && serial.port === port) {
+    while (port.readable && serial.port === port) {
       const reader = port.readable.getReader();
+      serial.reader = reader;
       try {
         for (;;) {
           const { value, done } = await reader.read();
-          if (done) break;
+          if (done || serial.port !== port) break;
           deliver(value);
         }
       } catch (error) {
@@ -198,7 +216,7 @@
         reader.releaseLock();
       }
     }
-    if (!serial.closing && serial.port === port) portLost(problem);
+    if (serial.port === port) portLost(problem);
   }
 
   function deliver(chunk) {
@@ -212,12 +230,14 @@
   function portLost(error) {
     if (serial.port === null) return;
     engine._vardel_port_lost();
-    const port = serial.port;
-    serial.port = null;
-    serial.writer = null;
-    port.close().catch(() => {});
-    say("port-state", `The serial port went away${error ? ` (${error.message})` : ""}. ` +
-        "Plug the adapter back in and choose the port again: the upgrade goes on where the MCU asks.", "bad");
+    closePort();
+    const gone = `The serial port went away${error ? ` (${reason(error)})` : ""}.`;
+    if (engine._vardel_upgrade_under_way()) {
+      say("port-state", `${gone} Plug the adapter back in and choose the port again: ` +
+          "the upgrade goes on where the MCU asks.", "bad");
+    } else {
+      say("port-state", gone, "bad");
+    }
     $("choose-port").textContent = "Choose the serial port again";
   }
 
@@ -231,36 +251,57 @@
     if (!serial.writer) portLost(error);
   }
 
-  function closePort() {
-    const port = serial.port;
-    serial.closing = true;
+  // The reader and the writer let go first: a port with a locked stream
+  // does not close.
+  async function closePort() {
+    const { port, reader, writer } = serial;
     serial.port = null;
-    if (serial.writer) serial.writer.releaseLock();
+    serial.reader = null;
     serial.writer = null;
-    if (port) {
-      if (port.readable && port.readable.locked) port.readable.cancel().catch(() => {});
-      port.close().catch(() => {});
+    if (!port) return;
+    if (reader) {
+      await reader.cancel().catch(() => {});
+      reader.releaseLock();
     }
+    if (writer) writer.releaseLock();
+    await port.close().catch(() => {});
   }
 
   // --- the firmware file ---
+  // Only what the engine can use is read (and the size told), so a file of
+  // any size is checked at once. The latest choice wins, whichever is read
+  // first; once the upgrade has begun, its image is the one sent.
   async function chooseFile(file) {
-    const bytes = new Uint8Array(await file.arrayBuffer());
+    if (engine._vardel_upgrade_began()) {
+      say("firmware-state", `Not used: ${file.name}. The upgrade has begun with the file chosen ` +
+          "before; reload the page for another one.", "bad");
+      return;
+    }
+    const choice = ++fileChoice;
+    let bytes;
+    try {
+      bytes = new Uint8Array(await file.slice(0, engine._vardel_image_capacity()).arrayBuffer());
+    } catch (error) {
+      say("firmware-state", `${file.name} could not be read (${reason(error)}).`, "bad");
+      return;
+    }
+    if (choice !== fileChoice) return;
     const nameSize = engine.lengthBytesUTF8(file.name) + 1;
     const name = engine._malloc(nameSize);
     const data = engine._malloc(Math.max(bytes.length, 1));
     engine.stringToUTF8(file.name, name, nameSize);
     engine.HEAPU8.set(bytes, data);
-    const answer = engine.UTF8ToString(engine._vardel_firmware_chosen(name, data, bytes.length)).split("\n");
+    const answer = engine.UTF8ToString(engine._vardel_firmware_chosen(name, data, bytes.length, file.size))
+      .split("\n");
     engine._free(name);
     engine._free(data);
-    if (answer[0] === "refused") {
+    const [verdict, blocks] = answer[0].split(" ");
+    if (verdict === "refused") {
       say("firmware-state", `Not used: ${answer.slice(1).join("\n")}`, "bad");
       return;
     }
-    const blocks = Math.floor(Math.min(bytes.length, 65536) / 64);
     const warnings = answer.slice(1);
-    say("firmware-state", `${file.name}: ${bytes.length.toLocaleString("en")} bytes, ${blocks} blocks.` +
+    say("firmware-state", `${file.name}: ${file.size.toLocaleString("en")} bytes, ${blocks} blocks.` +
         (warnings.length ? "\n" + warnings.join("\n") : ""), warnings.length ? "warn" : "");
   }
 
@@ -274,7 +315,12 @@
   }
 
   // --- start ---
+  const OPENED_AS_FILE = "This page was opened as a file, and a browser gives such a page neither its " +
+    "engine nor a serial port. Serve the folder instead: python3 -m http.server in it, then open " +
+    "http://localhost:8000/.";
+
   function webSerialProblem() {
+    if (location.protocol === "file:") return OPENED_AS_FILE;
     if (!window.isSecureContext) {
       return "This page is not in a secure context, so the browser gives it no serial port. " +
         "Open it over HTTPS, or serve the folder on this computer (python3 -m http.server) " +
@@ -307,13 +353,17 @@
     document.body.dataset.ready = "true";
   }
 
-  if (typeof createVardelEngine !== "function") {
-    $("support").textContent = "The engine's module (vardel-engine.js) did not load: serve the whole folder.";
+  function cannotStart(text) {
+    $("support").textContent = text;
     $("support").hidden = false;
+    say("port-state", "No serial port can be chosen.", "bad");
+  }
+
+  if (typeof createVardelEngine !== "function") {
+    cannotStart("The engine's module (vardel-engine.js) did not load: serve the whole folder.");
     return;
   }
   createVardelEngine(engine).then(start, (error) => {
-    $("support").textContent = `The engine's module did not start: ${error}`;
-    $("support").hidden = false;
+    cannotStart(location.protocol === "file:" ? OPENED_AS_FILE : `The engine's module did not start: ${error}`);
   });
 })();
