@@ -39,8 +39,9 @@ extern "C" {
 
 // The file the user picked: its first bytes (all the engine can use) and its
 // whole size, checked as vardel-flash checks a file. The answer's first line
-// is "usable" with the number of whole blocks, or "refused"; the reason or the warnings follow, one
-// a line. A refused file is not served: the one before it, if any, stays.
+// is "usable" with the number of whole blocks, or "refused"; the reason or
+// the warnings follow, one a line. A refused file is not served: the one
+// before it, if any, stays.
 EMSCRIPTEN_KEEPALIVE const char* vardel_firmware_chosen(const char* name, const std::uint8_t* bytes,
                                                         std::uint32_t length, double fileSize) {
     const vardel::flash::SizeVerdict verdict =
